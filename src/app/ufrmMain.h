@@ -1,0 +1,109 @@
+// The main window: a composition root. It creates the subsystem objects,
+// places their widgets in the regions and wires their signals; the work
+// itself is done by the subsystems.
+//
+// Each subsystem's glue lives in its own file (frmMain<Subsystem>.cpp) and
+// its members in its own section below.
+#pragma once
+
+#include "protocol/FrameDispatcher.h"
+#include "protocol/MeterFrame.h"
+
+#include <QMainWindow>
+
+class QComboBox;
+class QMenu;
+class QMenuBar;
+class QPushButton;
+class QSplitter;
+class QWidget;
+
+namespace varnetta::app {
+
+class TfrmMain : public QMainWindow
+{
+    Q_OBJECT
+public:
+    static constexpr const char* kCaption = "Varnetta Interface Program Version:1.01";
+
+    explicit TfrmMain(QWidget* parent = nullptr);
+    ~TfrmMain() override;
+
+    TfrmMain(const TfrmMain&) = delete;
+    TfrmMain& operator=(const TfrmMain&) = delete;
+
+    // The meter protocol objects the window owns for the whole run.
+    protocol::TReceiveAssembly& receiveAssembly() { return m_assembly; }
+    protocol::TFrameDispatcher& dispatcher() { return m_dispatcher; }
+    protocol::TCommandSequencer& sequencer() { return m_sequencer; }
+    [[nodiscard]] const QByteArray& decimalSeparator() const { return m_decimalSeparator; }
+
+protected:
+    void closeEvent(QCloseEvent* event) override; // FormCloseQuery
+
+private:
+    void buildLayout();
+    void FormCreate();
+    void FormDestroy();
+    void btnExitClick();
+    void btnHideCmdClick();
+    void wireProtocol();
+
+    // ---- protocol (this file)
+    protocol::TReceiveAssembly m_assembly;
+    protocol::TFrameDispatcher m_dispatcher;
+    protocol::TCommandSequencer m_sequencer;
+    QByteArray m_decimalSeparator;
+    bool m_destroyed = false;
+
+    // ---- regions (this file)
+    QMenuBar* menu1 = nullptr;
+    QWidget* Panel5 = nullptr;
+    QPushButton* btnConnect = nullptr;
+    QComboBox* cbbDevices = nullptr;
+    QPushButton* btnExit = nullptr;
+    QPushButton* btnHideCmd = nullptr;
+    QWidget* Panel1 = nullptr;
+    QSplitter* Splitter1 = nullptr;
+    QWidget* Panel2 = nullptr;
+    QWidget* Panel4 = nullptr;
+    QWidget* pnlLcd = nullptr;
+    QWidget* pnlGridParent = nullptr;
+    QWidget* pnlSetComp = nullptr;
+    QWidget* pnlChartHome = nullptr;
+    QWidget* pnlCommand = nullptr;
+
+    // ---- link: the bridge port, reader and connection handling (frmMainLink.cpp)
+    void createPort();        // a component: created before FormCreate
+    void RefreshDeviceList(); // FormCreate step 1
+    void disconnectPort();    // FormDestroy: Disconnect, connected or not
+    void setupLink();
+
+    // ---- display: LCD panel and limit comparator (frmMainDisplay.cpp)
+    QWidget* createLcdPanel(QWidget* parent);
+    QWidget* createComparatorPanel(QWidget* parent);
+    void setupDisplay();
+
+    // ---- log: table, grid, recording, files (frmMainLog.cpp)
+    QWidget* createGridParent(QWidget* parent);
+    void createRecordMenu(QMenuBar* bar);
+    void createLogTable();    // FormCreate step 5
+    void applyLogDefaults();  // FormCreate step 8: record limit, sampling interval
+    void setupLog();
+
+    // ---- views: trend chart and pop-out container (frmMainViews.cpp)
+    QWidget* createChartHome(QWidget* parent);
+    void createChartControl();   // FormCreate step 4
+    void installGridWheelHook(); // FormCreate step 6
+    void applyViewDefaults();    // FormCreate steps 8 (LastRange) and 9
+    void setupViews();
+
+    // ---- commands and memory download (frmMainCommands.cpp)
+    QWidget* createCommandPanel(QWidget* parent);
+    void setupCommands();
+
+    // ---- printed report (frmMainReport.cpp)
+    void setupReport();
+};
+
+} // namespace varnetta::app
