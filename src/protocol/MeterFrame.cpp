@@ -70,12 +70,12 @@ void TReceiveAssembly::CP21101ReceiveData(const uint8_t* data, int len)
 bool TReceiveAssembly::takeFrame(QByteArray& frame)
 {
     for (;;) {
-        const qsizetype trailer = m_buffer.indexOf(kTrailer);
+        const qsizetype trailer = m_buffer.indexOf(kTrailer, m_start);
         if (trailer < 0)
             return false;
-        if (m_buffer.startsWith(kHeader)) {
-            frame = m_buffer.left(trailer + 2);
-            m_buffer.remove(0, trailer + 2);
+        if (QByteArrayView(m_buffer).sliced(m_start).startsWith(kHeader)) {
+            frame = m_buffer.mid(m_start, trailer + 2 - m_start);
+            m_start = trailer + 2;
             return true;
         }
         dropJunkInFront();
@@ -84,28 +84,31 @@ bool TReceiveAssembly::takeFrame(QByteArray& frame)
 
 void TReceiveAssembly::dropJunkInFront()
 {
-    const qsizetype header = m_buffer.indexOf(kHeader, 1);
-    qsizetype drop = header;
+    // Called only with a CR LF behind m_start, so the start always moves on.
+    const qsizetype header = m_buffer.indexOf(kHeader, m_start + 1);
+    qsizetype newStart = header;
     if (header < 0) {
         // Keep a last 0xAB: it may be the first half of the next header.
-        drop = m_buffer.endsWith(char(kHeader0)) ? m_buffer.size() - 1 : m_buffer.size();
+        newStart = m_buffer.endsWith(char(kHeader0)) ? m_buffer.size() - 1 : m_buffer.size();
     }
-    m_buffer.remove(0, drop);
-    m_counters.bytesDropped += quint64(drop);
+    m_counters.bytesDropped += quint64(newStart - m_start);
+    m_start = newStart;
     ++m_counters.resyncs;
 }
 
 void TReceiveAssembly::boundBuffer()
 {
+    if (m_start > 0) {
+        m_buffer.remove(0, m_start);
+        m_start = 0;
+    }
     if (m_buffer.size() <= kMaxBufferBytes)
         return;
     // No CR LF in all these bytes: whatever starts before the last header
     // can never become a frame.
     const qsizetype header = m_buffer.lastIndexOf(kHeader);
     qsizetype keepFrom = header > 0 ? header : m_buffer.size();
-    if (m_buffer.size() - keepFrom > kMaxBufferBytes || header == 0)
-        keepFrom = m_buffer.size();
-    if (keepFrom == m_buffer.size() && m_buffer.endsWith(char(kHeader0)))
+    if (m_buffer.endsWith(char(kHeader0)) && keepFrom == m_buffer.size())
         keepFrom = m_buffer.size() - 1;
     m_buffer.remove(0, keepFrom);
     m_counters.bytesDropped += quint64(keepFrom);

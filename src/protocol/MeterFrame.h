@@ -78,7 +78,7 @@ public:
     }
 
     [[nodiscard]] const TAssemblyCounters& counters() const { return m_counters; }
-    [[nodiscard]] qsizetype bufferedBytes() const { return m_buffer.size(); }
+    [[nodiscard]] qsizetype bufferedBytes() const { return m_buffer.size() - m_start; }
 
 Q_SIGNALS:
     // Raised first for every chunk, also one that completes no frame: the
@@ -93,7 +93,10 @@ private:
     void dropJunkInFront();
     void boundBuffer();
 
+    // Bytes before m_start are consumed; they are dropped in one move once
+    // the chunk has been handled, not one frame at a time.
     QByteArray m_buffer;
+    qsizetype m_start = 0;
     TAssemblyCounters m_counters;
 };
 

@@ -91,6 +91,11 @@ TBodyTexts DecodeBody(QByteArrayView body, QByteArrayView decimalSeparator)
             return QByteArrayView();
         return body.sliced(offset, std::min(width, body.size() - offset));
     };
+    if (!body.contains(';')) {
+        // The usual case: four fixed-width fields, nothing to re-split.
+        return {QByteArray(field(0, 3).data(), field(0, 3).size()), replacePoint(field(3, 6), decimalSeparator),
+                replacePoint(field(9, 6), decimalSeparator), replacePoint(field(15, 6), decimalSeparator)};
+    }
     QByteArray joined;
     joined.reserve(body.size() + 8);
     joined += field(0, 3);
