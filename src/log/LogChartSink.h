@@ -1,0 +1,21 @@
+// Where recorded rows go besides the table: the trend chart implements this
+// and is handed to the recorder by the window. Without a sink nothing draws.
+#pragma once
+
+#include <QColor>
+#include <QList>
+
+namespace varnetta::log {
+
+class ILogChartSink
+{
+public:
+    virtual ~ILogChartSink() = default;
+    // One entry per series, in series order: (0, main value, sub value A,
+    // sub value B) in blue, red, blue, green.
+    virtual void AddValues(const QList<double>& values, const QList<QColor>& colors) = 0;
+    // The log was cleared.
+    virtual void Clear() = 0;
+};
+
+} // namespace varnetta::log

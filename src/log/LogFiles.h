@@ -1,0 +1,60 @@
+// The two log file layouts: the XML data packet (read back exactly) and the
+// tab-separated text log (read back as additional rows). Pure byte work on
+// devices; choosing files, QSaveFile and messages are the caller's.
+#pragma once
+
+#include "LogStore.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+
+#include <functional>
+
+class QIODevice;
+
+namespace varnetta::log {
+
+enum class TLogFileKind
+{
+    Xml,
+    Text
+};
+
+// The extension alone decides: ".xml" in any letter case is XML.
+[[nodiscard]] TLogFileKind LogFileKind(const QString& fileName);
+// A save name with none of .xml/.xls/.txt gets ".xls".
+[[nodiscard]] QString LogSaveFileName(const QString& fileName);
+
+// Called now and then during long work with a share done so far; the
+// window uses it for its progress dialog and to keep painting.
+using TLogProgress = std::function<void(qint64 done, qint64 total)>;
+
+// Writes the whole table as one line of XML; false when the device refused
+// a write.
+[[nodiscard]] bool WriteXmlPacket(const TLogStore& store, QIODevice& out, const TLogProgress& progress = {});
+[[nodiscard]] QByteArray XmlPacket(const TLogStore& store);
+
+// Reads a packet into `out`, which must be empty. On false `out` holds
+// nothing useful and the caller keeps its own table as it was.
+[[nodiscard]] bool ReadXmlPacket(QIODevice& in, TLogStore& out, const TLogProgress& progress = {});
+[[nodiscard]] bool ReadXmlPacket(const QByteArray& data, TLogStore& out);
+
+// The grid's captions as the header line expects them.
+[[nodiscard]] QList<QByteArray> DefaultTextLogHeader();
+[[nodiscard]] bool WriteTextLog(const TLogStore& store, QIODevice& out, const QList<QByteArray>& header,
+                                const TLogProgress& progress = {});
+[[nodiscard]] QByteArray TextLog(const TLogStore& store,
+                                 const QList<QByteArray>& header = DefaultTextLogHeader());
+
+// Appends the rows of a text log to `out` (marked inserted, in the change
+// log). A line that fails adds nothing; rows of earlier lines stay in `out`
+// and false is returned.
+[[nodiscard]] bool ReadTextLog(QIODevice& in, TLogStore& out, const TLogProgress& progress = {});
+[[nodiscard]] bool ReadTextLog(const QByteArray& data, TLogStore& out);
+
+// One line's items: runs of bytes 1..32 separate them; a leading double
+// quote runs to its closing quote, a doubled quote inside stands for one.
+[[nodiscard]] QList<QByteArray> SplitTextLogItems(QByteArrayView line);
+
+} // namespace varnetta::log

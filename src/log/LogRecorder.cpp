@@ -1,0 +1,128 @@
+#include "LogRecorder.h"
+
+#include "LogChartSink.h"
+
+#include <QLocale>
+
+#include <limits>
+
+namespace varnetta::log {
+
+QByteArray LogTimeStamp(const QDateTime& when, char timeSeparator)
+{
+    QByteArray text = when.toString(QStringLiteral("hh:mm:ss(yyyy-MM-dd)")).toLatin1();
+    text[2] = timeSeparator;
+    text[5] = timeSeparator;
+    return text;
+}
+
+char SystemTimeSeparator()
+{
+    const QString format = QLocale::system().timeFormat(QLocale::ShortFormat);
+    for (QChar c : format)
+        if (!c.isLetter() && c != QLatin1Char(' ') && c.unicode() < 0x80)
+            return char(c.unicode());
+    return ':';
+}
+
+TLogRecorder::TLogRecorder(TLogStore& store, QObject* parent) : QObject(parent), m_store(store)
+{
+    m_timerInterval.setObjectName(QStringLiteral("timerInterval"));
+    m_timerInterval.setInterval(1000);
+    connect(&m_timerInterval, &QTimer::timeout, this, &TLogRecorder::timerIntervalTimer);
+}
+
+void TLogRecorder::AppendLogRow(const protocol::TReading& reading, bool MemoryRecord)
+{
+    if (m_store.rowCount() >= m_recordLimit)
+        return;
+    TLogRow row;
+    row.ANo = qint32(m_store.rowCount() + 1);
+    if (!MemoryRecord)
+        row.setText(fATime,
+                    LogTimeStamp(m_clock ? m_clock() : QDateTime::currentDateTime(), m_timeSeparator));
+    row.setText(fAFunction, protocol::FunModeText(reading.FunMode));
+    row.setText(fAValue, reading.Value);
+    row.setText(fAUnit, reading.Unit);
+    row.setText(fASubValue1, reading.SubValue1);
+    row.setText(fASubUnit1, reading.SubUnit1);
+    row.setText(fASubValue2, reading.SubValue2);
+    row.setText(fASubUnit2, reading.SubUnit2);
+    row.rowState = kRowStateInserted;
+    m_store.appendRow(row);
+    m_store.appendChange({qint32(m_store.rowCount()), 0, kRowStateInserted});
+    Q_EMIT rowsAppended();
+
+    if (m_sink) {
+        const auto number = [this](const QByteArray& text) {
+            return protocol::ValueTextToNumber(text, m_decimalSeparator).value_or(0.0);
+        };
+        m_sink->AddValues({0.0, number(reading.Value), number(reading.SubValue1), number(reading.SubValue2)},
+                          {QColor(Qt::blue), QColor(Qt::red), QColor(Qt::blue), QColor(Qt::green)});
+    }
+}
+
+void TLogRecorder::readingDecoded(const protocol::TReading& reading)
+{
+    if (m_logPaused)
+        return;
+    if (m_timerInterval.isActive()) {
+        m_lastReading = reading;
+        m_readingSinceTick = true;
+        return;
+    }
+    AppendLogRow(reading, false);
+}
+
+void TLogRecorder::setLogPaused(bool paused)
+{
+    if (m_logPaused == paused)
+        return;
+    m_logPaused = paused;
+    Q_EMIT logPausedChanged(paused);
+}
+
+void TLogRecorder::setSamplingActive(bool on)
+{
+    if (on == m_timerInterval.isActive())
+        return;
+    m_readingSinceTick = false;
+    if (on)
+        m_timerInterval.start(m_samplingSeconds * 1000);
+    else
+        m_timerInterval.stop();
+}
+
+void TLogRecorder::setSamplingSeconds(int seconds)
+{
+    if (seconds == m_samplingSeconds)
+        return;
+    m_samplingSeconds = seconds;
+    // QTimer takes an int of milliseconds; longer periods are held at its limit.
+    const qint64 ms = qint64(seconds) * 1000;
+    const int period = ms > std::numeric_limits<int>::max() ? std::numeric_limits<int>::max() : int(ms);
+    if (m_timerInterval.isActive())
+        m_timerInterval.start(period);
+    else
+        m_timerInterval.setInterval(period);
+}
+
+void TLogRecorder::timerIntervalTimer()
+{
+    // A tick logs only a reading that was handled since the previous tick:
+    // with the link down or the log paused there is nothing new to record.
+    if (m_logPaused || !m_readingSinceTick)
+        return;
+    m_readingSinceTick = false;
+    AppendLogRow(m_lastReading, false);
+}
+
+void TLogRecorder::Clear()
+{
+    m_store.clear();
+    Q_EMIT tableReset();
+    if (m_sink)
+        m_sink->Clear();
+}
+
+} // namespace varnetta::log

@@ -1,0 +1,88 @@
+// Recording into the log table: the append step with its record limit, the
+// sampling interval and the log pause flag. No widget: the log panel drives
+// it, the dispatcher feeds it, the chart listens through ILogChartSink.
+#pragma once
+
+#include "LogStore.h"
+#include "protocol/Reading.h"
+
+#include <QDateTime>
+#include <QObject>
+#include <QTimer>
+
+#include <functional>
+
+namespace varnetta::log {
+
+class ILogChartSink;
+
+inline constexpr qsizetype kDefaultRecordLimit = 10000;
+
+// "hh:mm:ss(yyyy-mm-dd)" with the given time separator instead of ':'.
+[[nodiscard]] QByteArray LogTimeStamp(const QDateTime& when, char timeSeparator = ':');
+// The system's time separator, as the short time format shows it.
+[[nodiscard]] char SystemTimeSeparator();
+
+class TLogRecorder : public QObject
+{
+    Q_OBJECT
+public:
+    explicit TLogRecorder(TLogStore& store, QObject* parent = nullptr);
+
+    [[nodiscard]] TLogStore& store() { return m_store; }
+    [[nodiscard]] const TLogStore& store() const { return m_store; }
+
+    void setChartSink(ILogChartSink* sink) { m_sink = sink; }
+    void setDecimalSeparator(const QByteArray& separator) { m_decimalSeparator = separator; }
+    void setTimeSeparator(char separator) { m_timeSeparator = separator; }
+    // Tests set the clock; the default is the local time.
+    void setClock(std::function<QDateTime()> clock) { m_clock = std::move(clock); }
+
+    [[nodiscard]] qsizetype recordLimit() const { return m_recordLimit; }
+    void setRecordLimit(qsizetype limit) { m_recordLimit = limit; }
+
+    // Appends one row from `reading` unless the table is at the limit.
+    void AppendLogRow(const protocol::TReading& reading, bool MemoryRecord);
+
+    // A live reading was decoded: one row, unless interval sampling runs.
+    void readingDecoded(const protocol::TReading& reading);
+
+    // The log pause flag (Log Data Mode disabled).
+    [[nodiscard]] bool logPaused() const { return m_logPaused; }
+    void setLogPaused(bool paused);
+
+    // Interval sampling: the timer runs exactly while it is on.
+    [[nodiscard]] bool samplingActive() const { return m_timerInterval.isActive(); }
+    void setSamplingActive(bool on);
+    [[nodiscard]] int samplingSeconds() const { return m_samplingSeconds; }
+    void setSamplingSeconds(int seconds);
+    [[nodiscard]] QTimer& timerInterval() { return m_timerInterval; }
+    void timerIntervalTimer();
+
+    // Empties table, row states and change log, and the chart.
+    void Clear();
+    // Rows were added or replaced behind the recorder's back (file loads).
+    void notifyBulkAppended() { Q_EMIT rowsAppended(); }
+    void notifyReset() { Q_EMIT tableReset(); }
+
+Q_SIGNALS:
+    void rowsAppended();
+    void tableReset();
+    void logPausedChanged(bool paused);
+
+private:
+    TLogStore& m_store;
+    ILogChartSink* m_sink = nullptr;
+    QByteArray m_decimalSeparator = ".";
+    char m_timeSeparator = ':';
+    std::function<QDateTime()> m_clock;
+    qsizetype m_recordLimit = kDefaultRecordLimit;
+    bool m_logPaused = false;
+    int m_samplingSeconds = 1;
+    QTimer m_timerInterval;
+    // Sampling takes only readings that really arrived since the last tick.
+    protocol::TReading m_lastReading;
+    bool m_readingSinceTick = false;
+};
+
+} // namespace varnetta::log

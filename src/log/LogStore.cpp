@@ -1,0 +1,368 @@
+#include "LogStore.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace varnetta::log {
+
+namespace {
+
+constexpr qsizetype kChunkRows = qsizetype(1) << 16;
+constexpr uint8_t kFunctionInArena = 0xFF;
+constexpr uint16_t kUnitInArena = 0xFFFF;
+
+// Arena tags: a length byte 0..20 before raw text, or a packed time stamp
+// "hh:mm:ss(yyyy-mm-dd)" as 14 BCD digits (with ':' or a given separator).
+constexpr uint8_t kTagPackedTime = 0x80;
+constexpr uint8_t kTagPackedTimeSep = 0x81;
+constexpr int kPackedDigits = 7;
+
+// Where the fields live: these four always in the arena, the interned ones
+// only when their dictionary is full.
+constexpr std::array<int, 8> kArenaOrder = {fATime,     fAValue, fASubValue1, fASubValue2,
+                                            fAFunction, fAUnit,  fASubUnit1,  fASubUnit2};
+
+constexpr std::array<int, 14> kTimeDigitPos = {0, 1, 3, 4, 6, 7, 9, 10, 11, 12, 14, 15, 17, 18};
+
+bool isDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
+
+bool isTimeStamp(QByteArrayView t)
+{
+    if (t.size() != 20)
+        return false;
+    for (int p : kTimeDigitPos)
+        if (!isDigit(t[p]))
+            return false;
+    return t[2] == t[5] && !isDigit(t[2]) && t[8] == '(' && t[13] == '-' && t[16] == '-' && t[19] == ')';
+}
+
+int unitSlot(int field)
+{
+    return field == fAUnit ? 0 : field == fASubUnit1 ? 1 : 2;
+}
+
+} // namespace
+
+const char* LogFieldName(int field)
+{
+    static const char* const names[kLogFieldCount] = {
+        "ANo", "ATime", "AFunction", "AValue", "AUnit", "ASubValue1", "ASubUnit1", "ASubValue2", "ASubUnit2"};
+    return field >= 0 && field < kLogFieldCount ? names[field] : "";
+}
+
+QByteArray FieldTextRule(QByteArrayView text)
+{
+    qsizetype n = std::min<qsizetype>(text.size(), kTextFieldWidth);
+    while (n > 0 && text[n - 1] == ' ')
+        --n;
+    return QByteArray(text.data(), n);
+}
+
+struct TLogStore::Chunk
+{
+    std::vector<qint32> ano;
+    std::vector<uint32_t> offset; // first arena byte of the row
+    std::vector<uint16_t> nullMask;
+    std::vector<uint8_t> state;
+    std::vector<uint8_t> function;
+    std::array<std::vector<uint16_t>, 3> unit;
+    std::vector<char> arena;
+
+    Chunk()
+    {
+        ano.reserve(kChunkRows);
+        offset.reserve(kChunkRows);
+        nullMask.reserve(kChunkRows);
+        state.reserve(kChunkRows);
+        function.reserve(kChunkRows);
+        for (auto& u : unit)
+            u.reserve(kChunkRows);
+        arena.reserve(kChunkRows * 28);
+    }
+    [[nodiscard]] qsizetype size() const { return qsizetype(ano.size()); }
+    [[nodiscard]] bool null(qsizetype local, int field) const { return (nullMask[local] >> field) & 1u; }
+
+    void putText(QByteArrayView t, bool mayPack)
+    {
+        if (mayPack && isTimeStamp(t)) {
+            if (t[2] == ':') {
+                arena.push_back(char(kTagPackedTime));
+            } else {
+                arena.push_back(char(kTagPackedTimeSep));
+                arena.push_back(t[2]);
+            }
+            for (int i = 0; i < kPackedDigits; ++i) {
+                const int hi = t[kTimeDigitPos[2 * i]] - '0';
+                const int lo = t[kTimeDigitPos[2 * i + 1]] - '0';
+                arena.push_back(char((hi << 4) | lo));
+            }
+            return;
+        }
+        arena.push_back(char(t.size()));
+        arena.insert(arena.end(), t.data(), t.data() + t.size());
+    }
+
+    void shrink() { arena.shrink_to_fit(); }
+};
+
+TLogStore::TLogStore() = default;
+TLogStore::~TLogStore() = default;
+TLogStore::TLogStore(TLogStore&&) noexcept = default;
+TLogStore& TLogStore::operator=(TLogStore&&) noexcept = default;
+
+TLogStore::Chunk& TLogStore::chunkForAppend()
+{
+    if (m_chunks.empty() || m_chunks.back()->size() >= kChunkRows) {
+        if (!m_chunks.empty())
+            m_chunks.back()->shrink();
+        m_chunks.push_back(std::make_unique<Chunk>());
+    }
+    return *m_chunks.back();
+}
+
+uint16_t TLogStore::internUnit(const QByteArray& text)
+{
+    const auto it = m_unitIds.constFind(text);
+    if (it != m_unitIds.constEnd())
+        return it.value();
+    if (m_units.size() >= kUnitInArena)
+        return kUnitInArena;
+    const auto id = uint16_t(m_units.size());
+    m_units.push_back(text);
+    m_unitIds.insert(text, id);
+    return id;
+}
+
+uint8_t TLogStore::internFunction(const QByteArray& text)
+{
+    const auto it = m_functionIds.constFind(text);
+    if (it != m_functionIds.constEnd())
+        return it.value();
+    if (m_functions.size() >= kFunctionInArena)
+        return kFunctionInArena;
+    const auto id = uint8_t(m_functions.size());
+    m_functions.push_back(text);
+    m_functionIds.insert(text, id);
+    return id;
+}
+
+void TLogStore::appendRow(const TLogRow& row)
+{
+    Chunk& c = chunkForAppend();
+    uint16_t mask = 0;
+    if (!row.ANo)
+        mask |= 1u;
+    for (int f = 1; f < kLogFieldCount; ++f)
+        if (!row.text[f])
+            mask |= uint16_t(1u << f);
+
+    std::array<QByteArray, kLogFieldCount> texts;
+    for (int f = 1; f < kLogFieldCount; ++f)
+        if (row.text[f])
+            texts[f] = FieldTextRule(*row.text[f]);
+
+    const uint8_t fn = row.text[fAFunction] ? internFunction(texts[fAFunction]) : 0;
+    std::array<uint16_t, 3> units{};
+    for (int f : {fAUnit, fASubUnit1, fASubUnit2})
+        if (row.text[f])
+            units[unitSlot(f)] = internUnit(texts[f]);
+
+    c.ano.push_back(row.ANo.value_or(0));
+    c.offset.push_back(uint32_t(c.arena.size()));
+    c.nullMask.push_back(mask);
+    c.state.push_back(row.rowState);
+    c.function.push_back(fn);
+    for (int i = 0; i < 3; ++i)
+        c.unit[i].push_back(units[i]);
+    for (int f : kArenaOrder) {
+        if (!row.text[f])
+            continue;
+        const bool interned = f == fAFunction || f == fAUnit || f == fASubUnit1 || f == fASubUnit2;
+        if (interned) {
+            const bool overflow =
+                f == fAFunction ? fn == kFunctionInArena : units[unitSlot(f)] == kUnitInArena;
+            if (!overflow)
+                continue;
+        }
+        c.putText(texts[f], f == fATime);
+    }
+    ++m_rowCount;
+}
+
+bool TLogStore::isNull(qsizetype row, int field) const
+{
+    const Chunk& c = *m_chunks[size_t(row / kChunkRows)];
+    return c.null(row % kChunkRows, field);
+}
+
+std::optional<qint32> TLogStore::ANo(qsizetype row) const
+{
+    const Chunk& c = *m_chunks[size_t(row / kChunkRows)];
+    const qsizetype local = row % kChunkRows;
+    if (c.null(local, fANo))
+        return std::nullopt;
+    return c.ano[local];
+}
+
+uint8_t TLogStore::rowState(qsizetype row) const
+{
+    return m_chunks[size_t(row / kChunkRows)]->state[row % kChunkRows];
+}
+
+QByteArrayView TLogStore::arenaField(const Chunk& c, qsizetype local, int field,
+                                     std::array<char, 24>& scratch) const
+{
+    size_t pos = c.offset[local];
+    for (int f : kArenaOrder) {
+        if (c.null(local, f))
+            continue;
+        if (f == fAFunction && c.function[local] != kFunctionInArena)
+            continue;
+        if ((f == fAUnit || f == fASubUnit1 || f == fASubUnit2) && c.unit[unitSlot(f)][local] != kUnitInArena)
+            continue;
+        const auto tag = uint8_t(c.arena[pos]);
+        if (f != field) {
+            pos += 1 + (tag <= kTextFieldWidth  ? tag
+                        : tag == kTagPackedTime ? kPackedDigits
+                                                : kPackedDigits + 1);
+            continue;
+        }
+        if (tag <= kTextFieldWidth)
+            return QByteArrayView(c.arena.data() + pos + 1, tag);
+        char sep = ':';
+        ++pos;
+        if (tag == kTagPackedTimeSep)
+            sep = c.arena[pos++];
+        std::memcpy(scratch.data(), "00:00:00(0000-00-00)", 20);
+        scratch[2] = scratch[5] = sep;
+        for (int i = 0; i < kPackedDigits; ++i) {
+            const auto b = uint8_t(c.arena[pos + size_t(i)]);
+            scratch[size_t(kTimeDigitPos[2 * i])] = char('0' + (b >> 4));
+            scratch[size_t(kTimeDigitPos[2 * i + 1])] = char('0' + (b & 0x0F));
+        }
+        return QByteArrayView(scratch.data(), 20);
+    }
+    return {};
+}
+
+QByteArrayView TLogStore::fieldView(qsizetype row, int field, std::array<char, 24>& scratch) const
+{
+    const Chunk& c = *m_chunks[size_t(row / kChunkRows)];
+    const qsizetype local = row % kChunkRows;
+    if (field < 0 || field >= kLogFieldCount || c.null(local, field))
+        return {};
+    if (field == fANo) {
+        const QByteArray n = QByteArray::number(c.ano[local]);
+        std::memcpy(scratch.data(), n.constData(), size_t(n.size()));
+        return QByteArrayView(scratch.data(), n.size());
+    }
+    if (field == fAFunction && c.function[local] != kFunctionInArena)
+        return m_functions[c.function[local]];
+    if ((field == fAUnit || field == fASubUnit1 || field == fASubUnit2) &&
+        c.unit[unitSlot(field)][local] != kUnitInArena)
+        return m_units[c.unit[unitSlot(field)][local]];
+    return arenaField(c, local, field, scratch);
+}
+
+QByteArray TLogStore::fieldText(qsizetype row, int field) const
+{
+    std::array<char, 24> scratch{};
+    return fieldView(row, field, scratch).toByteArray();
+}
+
+TLogRow TLogStore::row(qsizetype row) const
+{
+    TLogRow r;
+    r.ANo = ANo(row);
+    r.rowState = rowState(row);
+    for (int f = 1; f < kLogFieldCount; ++f)
+        if (!isNull(row, f))
+            r.text[f] = fieldText(row, f);
+    return r;
+}
+
+void TLogStore::appendFrom(TLogStore&& other)
+{
+    if (m_rowCount == 0 && m_changeCount == 0) {
+        *this = std::move(other);
+        other.clear();
+        return;
+    }
+    const auto base = qint32(m_rowCount);
+    for (qsizetype i = 0; i < other.rowCount(); ++i)
+        appendRow(other.row(i));
+    for (qsizetype i = 0; i < other.changeLogSize(); ++i) {
+        TChangeEntry e = other.changeLogEntry(i);
+        e.position += base;
+        appendChange(e);
+    }
+    other.clear();
+}
+
+void TLogStore::clear()
+{
+    m_chunks.clear();
+    m_rowCount = 0;
+    m_units.clear();
+    m_unitIds.clear();
+    m_functions.clear();
+    m_functionIds.clear();
+    m_changeRuns.clear();
+    m_changeCount = 0;
+}
+
+qsizetype TLogStore::changeLogSize() const
+{
+    return m_changeCount;
+}
+
+TChangeEntry TLogStore::changeLogEntry(qsizetype index) const
+{
+    // The run holding `index`: the last one starting at or before it.
+    const auto it = std::upper_bound(m_changeRuns.begin(), m_changeRuns.end(), index,
+                                     [](qsizetype i, const ChangeRun& r) { return i < r.startIndex; });
+    const ChangeRun& run = *(it - 1);
+    TChangeEntry e = run.first;
+    e.position += qint32(index - run.startIndex);
+    return e;
+}
+
+void TLogStore::appendChange(const TChangeEntry& entry)
+{
+    if (!m_changeRuns.empty()) {
+        ChangeRun& last = m_changeRuns.back();
+        if (last.first.detail == entry.detail && last.first.kind == entry.kind &&
+            qint64(last.first.position) + last.count == entry.position) {
+            ++last.count;
+            ++m_changeCount;
+            return;
+        }
+    }
+    m_changeRuns.push_back({entry, m_changeCount, 1});
+    ++m_changeCount;
+}
+
+qsizetype TLogStore::memoryBytes() const
+{
+    qsizetype bytes = sizeof(*this);
+    for (const auto& c : m_chunks) {
+        bytes += sizeof(Chunk);
+        bytes += qsizetype(c->ano.capacity() * sizeof(qint32) + c->offset.capacity() * sizeof(uint32_t) +
+                           c->nullMask.capacity() * sizeof(uint16_t) + c->state.capacity() +
+                           c->function.capacity() + c->arena.capacity());
+        for (const auto& u : c->unit)
+            bytes += qsizetype(u.capacity() * sizeof(uint16_t));
+    }
+    bytes += qsizetype(m_chunks.capacity() * sizeof(void*));
+    for (const QByteArray& u : m_units)
+        bytes += u.capacity() + qsizetype(sizeof(QByteArray)) * 3;
+    for (const QByteArray& f : m_functions)
+        bytes += f.capacity() + qsizetype(sizeof(QByteArray)) * 3;
+    bytes += qsizetype(m_changeRuns.capacity() * sizeof(ChangeRun));
+    return bytes;
+}
+
+} // namespace varnetta::log

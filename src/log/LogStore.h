@@ -1,0 +1,131 @@
+// The log table: rows of nine fields, held column-wise in chunks so that ten
+// million rows fit in well under 48 bytes each. Function and unit texts are
+// interned, value and time texts live in one byte arena per chunk, and a
+// null mask tells a never-assigned field from one holding the empty text.
+// No widget header: the grid model, the files and the report read it.
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QHash>
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <vector>
+
+namespace varnetta::log {
+
+// Field order of the log row; the text files rely on it.
+enum TLogField : int
+{
+    fANo = 0,
+    fATime,
+    fAFunction,
+    fAValue,
+    fAUnit,
+    fASubValue1,
+    fASubUnit1,
+    fASubValue2,
+    fASubUnit2,
+};
+inline constexpr int kLogFieldCount = 9;
+inline constexpr int kTextFieldWidth = 20; // bytes a text field keeps
+inline constexpr uint8_t kRowStateInserted = 4;
+inline constexpr qsizetype kMaxLogRows = 9999999; // "Unlimited"
+
+// "ANo", "ATime", ... in field order.
+[[nodiscard]] const char* LogFieldName(int field);
+
+// What a text field stores of an assigned text: the first 20 bytes, without
+// trailing blanks (leading blanks stay).
+[[nodiscard]] QByteArray FieldTextRule(QByteArrayView text);
+
+// One row as handed in or read out. Unset optionals are null fields.
+struct TLogRow
+{
+    std::optional<qint32> ANo;
+    std::array<std::optional<QByteArray>, kLogFieldCount> text; // [fANo] unused
+    uint8_t rowState = 0;
+
+    // Assigns through the field rule above.
+    void setText(int field, QByteArrayView value) { text[field] = FieldTextRule(value); }
+    friend bool operator==(const TLogRow&, const TLogRow&) = default;
+};
+
+// One entry of the change log: the row's 1-based position, a second number
+// kept as read (0 for this program's own entries) and the change kind.
+struct TChangeEntry
+{
+    qint32 position = 0;
+    qint32 detail = 0;
+    qint32 kind = kRowStateInserted;
+    friend bool operator==(const TChangeEntry&, const TChangeEntry&) = default;
+};
+
+class TLogStore
+{
+public:
+    TLogStore();
+    ~TLogStore();
+    TLogStore(const TLogStore&) = delete;
+    TLogStore& operator=(const TLogStore&) = delete;
+    TLogStore(TLogStore&&) noexcept;
+    TLogStore& operator=(TLogStore&&) noexcept;
+
+    [[nodiscard]] qsizetype rowCount() const { return m_rowCount; }
+
+    [[nodiscard]] bool isNull(qsizetype row, int field) const;
+    // The field's bytes; ANo as decimal text; a null field gives empty.
+    [[nodiscard]] QByteArray fieldText(qsizetype row, int field) const;
+    // Same without an allocation: the view points into the store or into
+    // `scratch` and stays valid until the store or scratch changes.
+    [[nodiscard]] QByteArrayView fieldView(qsizetype row, int field, std::array<char, 24>& scratch) const;
+    [[nodiscard]] std::optional<qint32> ANo(qsizetype row) const;
+    [[nodiscard]] uint8_t rowState(qsizetype row) const;
+    [[nodiscard]] TLogRow row(qsizetype row) const;
+
+    // Stores the row at the end as given (texts pass the field rule again).
+    void appendRow(const TLogRow& row);
+    // Appends the rows of `other` after this store's, leaving `other` empty;
+    // the change log entries of `other` follow, shifted by the rows before.
+    void appendFrom(TLogStore&& other);
+
+    // Rows, row states and change log all go.
+    void clear();
+
+    // The change log, oldest first.
+    [[nodiscard]] qsizetype changeLogSize() const;
+    [[nodiscard]] TChangeEntry changeLogEntry(qsizetype index) const;
+    void appendChange(const TChangeEntry& entry);
+
+    // Bytes held, capacity included (the figure the memory budget is about).
+    [[nodiscard]] qsizetype memoryBytes() const;
+
+private:
+    struct Chunk;
+    struct ChangeRun
+    {
+        TChangeEntry first;
+        qsizetype startIndex = 0; // index of `first` in the whole change log
+        qint32 count = 1;         // entries whose positions count up from first.position
+    };
+
+    Chunk& chunkForAppend();
+    [[nodiscard]] uint16_t internUnit(const QByteArray& text);
+    [[nodiscard]] uint8_t internFunction(const QByteArray& text);
+    [[nodiscard]] QByteArrayView arenaField(const Chunk& c, qsizetype local, int field,
+                                            std::array<char, 24>& scratch) const;
+
+    std::vector<std::unique_ptr<Chunk>> m_chunks;
+    qsizetype m_rowCount = 0;
+    std::vector<QByteArray> m_units;
+    QHash<QByteArray, uint16_t> m_unitIds;
+    std::vector<QByteArray> m_functions;
+    QHash<QByteArray, uint8_t> m_functionIds;
+    std::vector<ChangeRun> m_changeRuns;
+    qsizetype m_changeCount = 0;
+};
+
+} // namespace varnetta::log
