@@ -1,0 +1,176 @@
+#include "ChartPaging.h"
+
+#include <algorithm>
+
+namespace varnetta::views {
+
+TChartPaging::TChartPaging(int seriesCount, int32_t range)
+    : m_series(size_t(std::max(seriesCount, 0))), m_range(std::max<int32_t>(range, 1))
+{
+    resetSeries();
+}
+
+int64_t TChartPaging::rows() const
+{
+    if (m_series.empty())
+        return 0;
+    return int64_t(m_series.front().values.size()) - 1;
+}
+
+TPageWindow TChartPaging::window() const
+{
+    const int64_t first = int64_t(m_curPage - 1) * m_range + 1;
+    return {first, first + m_range - 1};
+}
+
+void TChartPaging::resetSeries()
+{
+    for (TSeries& s : m_series) {
+        s.values.clear();
+        s.colors.clear();
+        s.values.push_back(0.0f);
+        s.colors.push_back({0, kZeroPointColor});
+    }
+}
+
+void TChartPaging::updatePageCount()
+{
+    const int64_t n = rows();
+    m_pageCount = int32_t(std::max<int64_t>(1, (n + m_range - 1) / m_range));
+}
+
+void TChartPaging::AddValues(const double* values, int valueCount, const TPointColor* colors, int colorCount)
+{
+    const int n = std::min(valueCount, seriesCount());
+    for (int i = 0; i < n; ++i) {
+        TSeries& s = m_series[size_t(i)];
+        const TPointColor color = i < colorCount ? colors[i] : s.colors.back().color;
+        if (s.colors.back().color != color)
+            s.colors.push_back({int64_t(s.values.size()), color});
+        s.values.push_back(float(values[i]));
+    }
+    updatePageCount();
+    if (!m_browsing)
+        m_curPage = m_pageCount; // a row beyond the window moves it one page on
+}
+
+void TChartPaging::AddValues(const QList<double>& values, const QList<TPointColor>& colors)
+{
+    AddValues(values.constData(), int(values.size()), colors.constData(), int(colors.size()));
+}
+
+void TChartPaging::FirstPage()
+{
+    if (m_pageCount <= 1 || m_curPage == 1)
+        return;
+    m_curPage = 1;
+    m_browsing = true;
+}
+
+void TChartPaging::PreviousPage()
+{
+    if (m_curPage <= 1)
+        return;
+    --m_curPage;
+    m_browsing = true;
+}
+
+void TChartPaging::NextPage()
+{
+    if (m_pageCount <= 1 || m_curPage == m_pageCount)
+        return;
+    ++m_curPage;
+    m_browsing = m_curPage != m_pageCount;
+}
+
+void TChartPaging::LastPage()
+{
+    if (m_pageCount <= 1 || m_curPage == m_pageCount)
+        return;
+    m_curPage = m_pageCount;
+    m_browsing = false;
+}
+
+void TChartPaging::GotoPage(int32_t page)
+{
+    // The last target is remembered, but a repeated request still goes to
+    // the page when the user has paged elsewhere since.
+    m_gotoTarget = page;
+    if (page == m_curPage || m_pageCount <= 1 || page < 1 || page > m_pageCount)
+        return;
+    m_curPage = page;
+    m_browsing = page != m_pageCount;
+}
+
+void TChartPaging::SetRange(int32_t range)
+{
+    // A page size below one record has no pages to show.
+    if (range == m_range || range < 1)
+        return;
+    m_range = range;
+    updatePageCount();
+    m_curPage = m_pageCount;
+    m_browsing = false;
+}
+
+void TChartPaging::Clear()
+{
+    resetSeries();
+    m_curPage = 1;
+    m_pageCount = 1;
+    m_browsing = false;
+}
+
+bool TChartPaging::SetMaxValue(double value)
+{
+    if (value == m_maxValue)
+        return false;
+    m_maxValue = value;
+    return true;
+}
+
+bool TChartPaging::SetMinValue(double value)
+{
+    if (value == m_minValue)
+        return false;
+    m_minValue = value;
+    return true;
+}
+
+bool TChartPaging::SetFirstSeriesActive(bool active)
+{
+    if (active == m_firstSeriesActive)
+        return false;
+    m_firstSeriesActive = active;
+    return true;
+}
+
+void TChartPaging::pagePoints(int series, QList<QPointF>& out) const
+{
+    out.clear();
+    const std::vector<float>& v = m_series[size_t(series)].values;
+    const TPageWindow w = window();
+    const int64_t last = std::min<int64_t>(w.last, int64_t(v.size()) - 1);
+    if (last < w.first)
+        return;
+    out.reserve(qsizetype(last - w.first + 1));
+    for (int64_t x = w.first; x <= last; ++x)
+        out.append(QPointF(double(x), double(v[size_t(x)])));
+}
+
+TPointColor TChartPaging::colorAt(int series, int64_t x) const
+{
+    const std::vector<TColorRun>& runs = m_series[size_t(series)].colors;
+    auto it = std::upper_bound(runs.begin(), runs.end(), x,
+                               [](int64_t at, const TColorRun& run) { return at < run.start; });
+    return it == runs.begin() ? runs.front().color : std::prev(it)->color;
+}
+
+TPointColor TChartPaging::pageColor(int series) const
+{
+    const int64_t lastPoint = int64_t(pointCount(series)) - 1;
+    const int64_t x = std::min(window().last, lastPoint);
+    return colorAt(series, std::max<int64_t>(x, 0));
+}
+
+} // namespace varnetta::views

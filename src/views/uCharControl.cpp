@@ -1,0 +1,209 @@
+#include "uCharControl.h"
+
+#include <QAreaSeries>
+#include <QChart>
+#include <QLineSeries>
+#include <QPen>
+#include <QValueAxis>
+
+#include <array>
+#include <cmath>
+
+namespace varnetta::views {
+
+namespace {
+
+QXYSeries* pointsOf(QAbstractSeries* series)
+{
+    if (auto* area = qobject_cast<QAreaSeries*>(series))
+        return area->upperSeries();
+    return qobject_cast<QXYSeries*>(series);
+}
+
+QValueAxis* firstValueAxis(QChart* chart, Qt::Orientation orientation)
+{
+    for (QAbstractAxis* axis : chart->axes(orientation))
+        if (auto* value = qobject_cast<QValueAxis*>(axis))
+            return value;
+    return nullptr;
+}
+
+// About ten labels a page, on whole record numbers: 1, 2 or 5 times a power of ten.
+double tickInterval(int32_t range)
+{
+    const double raw = std::max(1.0, double(range) / 10.0);
+    const double decade = std::pow(10.0, std::floor(std::log10(raw)));
+    for (double step : {1.0, 2.0, 5.0, 10.0})
+        if (step * decade >= raw)
+            return step * decade;
+    return 10.0 * decade;
+}
+
+} // namespace
+
+TChartControl::TChartControl(QChart* Chart, int32_t Range, QObject* parent)
+    : QObject(parent), m_chart(Chart), m_paging(int(Chart->series().size()), Range)
+{
+    for (QAbstractSeries* s : m_chart->series()) {
+        m_series.push_back(s);
+        m_points.push_back(pointsOf(s));
+        m_penColors.push_back(0);
+    }
+    m_recordAxis = firstValueAxis(m_chart, Qt::Horizontal);
+    m_valueAxis = firstValueAxis(m_chart, Qt::Vertical);
+    if (m_recordAxis) {
+        m_recordAxis->setTickType(QValueAxis::TicksDynamic);
+        m_recordAxis->setTickAnchor(0);
+        m_recordAxis->setLabelFormat(QStringLiteral("%d"));
+    }
+    m_repaintTimer.setSingleShot(true);
+    m_repaintTimer.setInterval(kRepaintIntervalMs);
+    connect(&m_repaintTimer, &QTimer::timeout, this, &TChartControl::refresh);
+
+    if (!m_series.empty())
+        m_series.front()->setVisible(true);
+    refresh();
+}
+
+// The chart is the window's; it stays as it is.
+TChartControl::~TChartControl() = default;
+
+void TChartControl::AddValues(const QList<double>& Values, const QList<QColor>& Colors)
+{
+    constexpr int kMaxSeries = 16;
+    std::array<TPointColor, kMaxSeries> colors{};
+    const int colorCount = int(std::min<qsizetype>(Colors.size(), kMaxSeries));
+    for (int i = 0; i < colorCount; ++i)
+        colors[size_t(i)] = Colors[i].rgba();
+
+    const int32_t before = m_paging.CurPage();
+    m_paging.AddValues(Values.constData(), int(Values.size()), colors.data(), colorCount);
+    const TPageWindow w = m_paging.window();
+    const int64_t row = m_paging.rows();
+    if (!(w == m_axisWindow) || (row >= w.first && row <= w.last))
+        scheduleRepaint();
+    noteCurPage(before);
+}
+
+template <typename Move> void TChartControl::movePage(Move&& move)
+{
+    const int32_t before = m_paging.CurPage();
+    const int32_t rangeBefore = m_paging.Range();
+    move();
+    if (m_paging.CurPage() != before || m_paging.Range() != rangeBefore)
+        refresh();
+    noteCurPage(before);
+}
+
+void TChartControl::FirstPage()
+{
+    movePage([this] { m_paging.FirstPage(); });
+}
+
+void TChartControl::PreviousPage()
+{
+    movePage([this] { m_paging.PreviousPage(); });
+}
+
+void TChartControl::NextPage()
+{
+    movePage([this] { m_paging.NextPage(); });
+}
+
+void TChartControl::LastPage()
+{
+    movePage([this] { m_paging.LastPage(); });
+}
+
+void TChartControl::GotoPage(int32_t Page)
+{
+    movePage([this, Page] { m_paging.GotoPage(Page); });
+}
+
+void TChartControl::SetRange(int32_t Range)
+{
+    movePage([this, Range] { m_paging.SetRange(Range); });
+}
+
+void TChartControl::Clear()
+{
+    const int32_t before = m_paging.CurPage();
+    m_paging.Clear();
+    refresh();
+    noteCurPage(before);
+}
+
+void TChartControl::SetMaxValue(double Value)
+{
+    if (m_paging.SetMaxValue(Value) && m_valueAxis)
+        m_valueAxis->setMax(Value);
+}
+
+void TChartControl::SetMinValue(double Value)
+{
+    if (m_paging.SetMinValue(Value) && m_valueAxis)
+        m_valueAxis->setMin(Value);
+}
+
+void TChartControl::SetFirstSeriesActive(bool Active)
+{
+    if (!m_paging.SetFirstSeriesActive(Active) || m_series.empty())
+        return;
+    m_series.front()->setVisible(Active);
+    if (Active)
+        refresh(); // a hidden series is not kept up to date
+}
+
+void TChartControl::flushRepaint()
+{
+    if (m_repaintTimer.isActive())
+        refresh();
+}
+
+void TChartControl::scheduleRepaint()
+{
+    if (!m_repaintTimer.isActive())
+        m_repaintTimer.start();
+}
+
+void TChartControl::noteCurPage(int32_t before)
+{
+    if (m_paging.CurPage() != before)
+        Q_EMIT curPageChanged(m_paging.CurPage());
+}
+
+void TChartControl::applyRecordAxis()
+{
+    const TPageWindow w = m_paging.window();
+    if (w == m_axisWindow || !m_recordAxis)
+        return;
+    m_axisWindow = w;
+    m_recordAxis->setTickInterval(tickInterval(m_paging.Range()));
+    m_recordAxis->setRange(double(w.first), double(w.last));
+}
+
+void TChartControl::refresh()
+{
+    m_repaintTimer.stop();
+    applyRecordAxis();
+    for (size_t i = 0; i < m_points.size(); ++i) {
+        QXYSeries* points = m_points[i];
+        if (!points || (i == 0 && !m_paging.FirstSeriesActive()))
+            continue;
+        m_paging.pagePoints(int(i), m_scratch);
+        points->replace(m_scratch);
+        const QRgb color = m_paging.pageColor(int(i));
+        if (color != m_penColors[i]) {
+            m_penColors[i] = color;
+            QPen pen = points->pen();
+            pen.setColor(QColor::fromRgba(color));
+            points->setPen(pen);
+            if (auto* area = qobject_cast<QAreaSeries*>(m_series[i])) {
+                area->setColor(QColor::fromRgba(color));
+                area->setBorderColor(QColor::fromRgba(color));
+            }
+        }
+    }
+}
+
+} // namespace varnetta::views

@@ -1,0 +1,87 @@
+// TChartControl: drives the trend chart. It alone moves the record axis and
+// fills the series; the chart gets only the points of the page on screen.
+#pragma once
+
+#include "ChartPaging.h"
+
+#include <QColor>
+#include <QList>
+#include <QObject>
+#include <QPointF>
+#include <QTimer>
+
+#include <vector>
+
+class QChart;
+class QValueAxis;
+class QXYSeries;
+class QAbstractSeries;
+
+namespace varnetta::views {
+
+class TChartControl : public QObject
+{
+    Q_OBJECT
+public:
+    // Rows that arrive in a burst repaint at most this often.
+    static constexpr int kRepaintIntervalMs = 40;
+
+    // Create: the chart is not owned; its series, in order, are the ones
+    // AddValues fills by position.
+    TChartControl(QChart* Chart, int32_t Range, QObject* parent = nullptr);
+    ~TChartControl() override;
+
+    TChartControl(const TChartControl&) = delete;
+    TChartControl& operator=(const TChartControl&) = delete;
+
+    [[nodiscard]] QChart* Chart() const { return m_chart; }
+    [[nodiscard]] int32_t CurPage() const { return m_paging.CurPage(); }
+    [[nodiscard]] int32_t Range() const { return m_paging.Range(); }
+    [[nodiscard]] int32_t PageCount() const { return m_paging.PageCount(); }
+    [[nodiscard]] bool Browsing() const { return m_paging.Browsing(); }
+    [[nodiscard]] double MaxValue() const { return m_paging.MaxValue(); }
+    [[nodiscard]] double MinValue() const { return m_paging.MinValue(); }
+    [[nodiscard]] int32_t GotoTarget() const { return m_paging.GotoTarget(); }
+    [[nodiscard]] bool FirstSeriesActive() const { return m_paging.FirstSeriesActive(); }
+    [[nodiscard]] const TChartPaging& paging() const { return m_paging; }
+
+    void AddValues(const QList<double>& Values, const QList<QColor>& Colors);
+    void FirstPage();
+    void PreviousPage();
+    void NextPage();
+    void LastPage();
+    void GotoPage(int32_t Page);
+    void SetRange(int32_t Range);
+    void Clear();
+    void SetMaxValue(double Value);
+    void SetMinValue(double Value);
+    void SetFirstSeriesActive(bool Active);
+
+    // Draws a pending row burst now instead of at the next repaint tick.
+    void flushRepaint();
+    [[nodiscard]] bool repaintPending() const { return m_repaintTimer.isActive(); }
+
+Q_SIGNALS:
+    // Raised whenever CurPage takes a new value, whatever moved it.
+    void curPageChanged(int32_t curPage);
+
+private:
+    template <typename Move> void movePage(Move&& move);
+    void scheduleRepaint();
+    void refresh();
+    void applyRecordAxis();
+    void noteCurPage(int32_t before);
+
+    QChart* m_chart;
+    QValueAxis* m_recordAxis = nullptr;
+    QValueAxis* m_valueAxis = nullptr;
+    std::vector<QXYSeries*> m_points;       // where each series keeps its points
+    std::vector<QAbstractSeries*> m_series; // what is shown or hidden
+    std::vector<QRgb> m_penColors;
+    TChartPaging m_paging;
+    TPageWindow m_axisWindow{0, 0};
+    QTimer m_repaintTimer;
+    QList<QPointF> m_scratch;
+};
+
+} // namespace varnetta::views

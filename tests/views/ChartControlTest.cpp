@@ -1,0 +1,149 @@
+// TChartControl on a real chart: what reaches the axes and series, and when.
+#include "views/ChartPanel.h"
+#include "views/uCharControl.h"
+
+#include <QAreaSeries>
+#include <QChart>
+#include <QLineSeries>
+#include <QSignalSpy>
+#include <QTest>
+#include <QValueAxis>
+
+#include <gtest/gtest.h>
+
+using namespace varnetta::views;
+
+namespace {
+
+struct ChartFixture : ::testing::Test
+{
+    TChartPanel panel;
+    TChartControl control{panel.chart(), 100};
+
+    QValueAxis* axis(Qt::Orientation o) const
+    {
+        return qobject_cast<QValueAxis*>(panel.chart()->axes(o).front());
+    }
+    QXYSeries* line(int position) const
+    {
+        QAbstractSeries* s = panel.chart()->series().at(position);
+        if (auto* area = qobject_cast<QAreaSeries*>(s))
+            return area->upperSeries();
+        return qobject_cast<QXYSeries*>(s);
+    }
+    void addRows(int count)
+    {
+        for (int i = 0; i < count; ++i) {
+            const double n = double(control.paging().rows() + 1);
+            control.AddValues({0.0, n, n + 1, n + 2}, {Qt::blue, Qt::red, Qt::blue, Qt::green});
+        }
+    }
+};
+
+TEST_F(ChartFixture, SeriesStandInTheirOrderAndTheRecordAxisShowsPageOne)
+{
+    const QStringList names = {"Series2", "Series1", "Series3", "Series4"};
+    ASSERT_EQ(panel.chart()->series().size(), 4);
+    for (int i = 0; i < 4; ++i)
+        EXPECT_EQ(panel.chart()->series().at(i)->objectName(), names[i]);
+    EXPECT_TRUE(qobject_cast<QAreaSeries*>(panel.chart()->series().at(0)));
+    EXPECT_EQ(axis(Qt::Horizontal)->min(), 1.0);
+    EXPECT_EQ(axis(Qt::Horizontal)->max(), 100.0);
+    EXPECT_FALSE(panel.chart()->legend()->isVisible());
+}
+
+TEST_F(ChartFixture, AxisLimitSettersTouchTheAxisOnlyWhenTheValueChanges)
+{
+    QValueAxis* value = axis(Qt::Vertical);
+    control.SetMaxValue(1000);
+    control.SetMinValue(-100);
+    EXPECT_EQ(value->max(), 1000.0);
+    EXPECT_EQ(value->min(), -100.0);
+    // Moved behind the control's back: a repeated value must leave it there.
+    value->setRange(-5, 5);
+    control.SetMaxValue(1000);
+    control.SetMinValue(-100);
+    EXPECT_EQ(value->max(), 5.0);
+    EXPECT_EQ(value->min(), -5.0);
+    control.SetMaxValue(600);
+    EXPECT_EQ(value->max(), 600.0);
+}
+
+TEST_F(ChartFixture, ARowBurstReachesTheChartInOneReplacePerSeries)
+{
+    QSignalSpy replaced(line(1), &QXYSeries::pointsReplaced);
+    addRows(50);
+    EXPECT_TRUE(control.repaintPending());
+    EXPECT_EQ(line(1)->count(), 0);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return line(1)->count() == 50; })) << line(1)->count();
+    EXPECT_EQ(replaced.count(), 1);
+    EXPECT_EQ(line(1)->at(0), QPointF(1, 1));
+    EXPECT_EQ(line(3)->at(49), QPointF(50, 52));
+    EXPECT_EQ(line(1)->pen().color(), QColor(Qt::red));
+}
+
+TEST_F(ChartFixture, PageMovesRedrawAtOnceWithOnlyThePageOnScreen)
+{
+    addRows(250);
+    control.flushRepaint();
+    EXPECT_EQ(line(1)->count(), 50);
+    EXPECT_EQ(axis(Qt::Horizontal)->min(), 201.0);
+
+    QSignalSpy replaced(line(2), &QXYSeries::pointsReplaced);
+    control.FirstPage();
+    EXPECT_EQ(replaced.count(), 1);
+    EXPECT_EQ(line(2)->count(), 100);
+    EXPECT_EQ(axis(Qt::Horizontal)->min(), 1.0);
+    EXPECT_EQ(axis(Qt::Horizontal)->max(), 100.0);
+
+    control.FirstPage(); // guarded: no redraw
+    EXPECT_EQ(replaced.count(), 1);
+}
+
+TEST_F(ChartFixture, CurPageChangesAreAnnouncedWhateverMovesThem)
+{
+    QSignalSpy pages(&control, &TChartControl::curPageChanged);
+    addRows(101);
+    ASSERT_EQ(pages.count(), 1);
+    EXPECT_EQ(pages.at(0).at(0).toInt(), 2);
+    control.Clear();
+    ASSERT_EQ(pages.count(), 2);
+    EXPECT_EQ(pages.at(1).at(0).toInt(), 1);
+    control.Clear();
+    EXPECT_EQ(pages.count(), 2);
+}
+
+TEST_F(ChartFixture, ClearEmptiesTheChartAndKeepsTheValueAxis)
+{
+    control.SetMaxValue(600);
+    addRows(20);
+    control.flushRepaint();
+    control.Clear();
+    EXPECT_EQ(line(1)->count(), 0);
+    EXPECT_EQ(axis(Qt::Vertical)->max(), 600.0);
+    addRows(1);
+    control.flushRepaint();
+    ASSERT_EQ(line(1)->count(), 1);
+    EXPECT_EQ(line(1)->at(0).x(), 1.0);
+}
+
+TEST_F(ChartFixture, FirstSeriesShowsAndHidesOnChangeOnly)
+{
+    QAbstractSeries* first = panel.chart()->series().at(0);
+    EXPECT_TRUE(first->isVisible());
+    control.SetFirstSeriesActive(false);
+    EXPECT_FALSE(first->isVisible());
+    first->setVisible(true); // behind its back: a repeat must not hide it again
+    control.SetFirstSeriesActive(false);
+    EXPECT_TRUE(first->isVisible());
+}
+
+TEST_F(ChartFixture, LeavingTheChartAloneWhenTheControlGoes)
+{
+    auto* extra = new TChartControl(panel.chart(), 50);
+    delete extra;
+    EXPECT_EQ(panel.chart()->series().size(), 4);
+    EXPECT_EQ(panel.chart()->axes().size(), 2);
+}
+
+} // namespace
