@@ -1,0 +1,76 @@
+// The reader: polls the bridge and hands every non-empty chunk to the
+// user-interface thread, blocking until it has been handled there.
+#pragma once
+
+#include "HidUartApi.h"
+
+#include <QString>
+#include <QThread>
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+
+namespace varnetta::link {
+
+class TReadThread : public QThread
+{
+    Q_OBJECT
+public:
+    static constexpr uint32_t kChunkBytes = 2048;
+    using TReadFn = decltype(&HidUart_Read);
+
+    // The object lives on the thread that creates it (the user-interface
+    // thread): its chunkReady is raised there.
+    TReadThread(TReadFn read, HID_UART_DEVICE device, const std::atomic<uint32_t>& pollPause);
+    ~TReadThread() override;
+    TReadThread(const TReadThread&) = delete;
+    TReadThread& operator=(const TReadThread&) = delete;
+
+    // Ends the thread. A chunk waiting to be handed over is handled first;
+    // called from inside a chunk's handler, the reader is released at once.
+    void StopReader();
+
+    // A paused reader starts no read; a read or hand-over under way completes.
+    void setPaused(bool paused) { m_paused.store(paused); }
+    [[nodiscard]] bool isPaused() const { return m_paused.load(); }
+    // True while a chunk's handler runs on the user-interface thread.
+    [[nodiscard]] bool isHandling() const;
+
+Q_SIGNALS:
+    // One chunk, valid only during the call.
+    void chunkReady(const uint8_t* data, uint32_t len);
+    // The chunk's handler threw; raised once per reader, after the
+    // hand-over completed.
+    void handlerFailed(const QString& text);
+
+protected:
+    void run() override; // Execute
+
+private:
+    void readOnce();
+    void sleepPollPause();
+    [[nodiscard]] bool stopRequested();
+    void serviceHandOver();
+
+    const TReadFn m_read;
+    const HID_UART_DEVICE m_device;
+    const std::atomic<uint32_t>& m_pollPause;
+
+    std::atomic<bool> m_ready{true};
+    std::atomic<bool> m_paused{false};
+    bool m_failureReported = false; // user-interface thread only
+
+    // The hand-over, guarded by m_mutex.
+    mutable std::mutex m_mutex;
+    std::condition_variable m_cv;
+    bool m_stop = false;
+    bool m_finished = false;
+    bool m_pending = false;
+    bool m_handling = false;
+    const uint8_t* m_data = nullptr;
+    uint32_t m_len = 0;
+};
+
+} // namespace varnetta::link
