@@ -1,24 +1,40 @@
 // Window glue of the LCD panel and the limit comparator.
 #include "ufrmMain.h"
 
+#include "display/uLcdPanel.h"
+#include "log/uComparator.h"
+#include "protocol/Reading.h"
+
 #include <QWidget>
 
 namespace varnetta::app {
 
 QWidget* TfrmMain::createLcdPanel(QWidget* parent)
 {
-    auto* panel = new QWidget(parent);
-    panel->setObjectName(QStringLiteral("pnlLcd"));
-    return panel;
+    m_lcd = new display::TLcdPanel(parent);
+    return m_lcd;
 }
 
 QWidget* TfrmMain::createComparatorPanel(QWidget* parent)
 {
-    auto* panel = new QWidget(parent);
-    panel->setObjectName(QStringLiteral("pnlSetComp"));
-    return panel;
+    // The limit edits accept the system's separator, the one FormCreate reads.
+    m_comparator = new log::TComparatorPanel(protocol::GetDecimalSeparator(), parent);
+    return m_comparator;
 }
 
-void TfrmMain::setupDisplay() {}
+void TfrmMain::setupDisplay()
+{
+    using protocol::TFrameDispatcher;
+    connect(&m_dispatcher, &TFrameDispatcher::unitChanged, m_lcd, &display::TLcdPanel::SetUnitText);
+    connect(&m_dispatcher, &TFrameDispatcher::functionSymbols, m_lcd,
+            &display::TLcdPanel::SetFunctionSymbols);
+    // The display fields first, then the verdict; the log row follows.
+    connect(&m_dispatcher, &TFrameDispatcher::readingDecoded, m_lcd, &display::TLcdPanel::ShowReading);
+    connect(&m_dispatcher, &TFrameDispatcher::readingDecoded, m_comparator, &log::TComparatorPanel::Judge);
+    connect(&m_dispatcher, &TFrameDispatcher::memoryRecordReceived, m_lcd, &display::TLcdPanel::ShowReading);
+    connect(&m_dispatcher, &TFrameDispatcher::statusReceived, m_lcd,
+            &display::TLcdPanel::CP21041ReceiveStatusData);
+    connect(&m_dispatcher, &TFrameDispatcher::frameHandled, m_lcd, &display::TLcdPanel::FlipActivity);
+}
 
 } // namespace varnetta::app

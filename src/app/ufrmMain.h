@@ -18,6 +18,13 @@ class QPushButton;
 class QSplitter;
 class QWidget;
 
+namespace varnetta::display {
+class TLcdPanel;
+}
+namespace varnetta::log {
+class TComparatorPanel;
+}
+
 namespace varnetta::app {
 
 class TfrmMain : public QMainWindow
@@ -37,6 +44,9 @@ public:
     protocol::TFrameDispatcher& dispatcher() { return m_dispatcher; }
     protocol::TCommandSequencer& sequencer() { return m_sequencer; }
     [[nodiscard]] const QByteArray& decimalSeparator() const { return m_decimalSeparator; }
+    // The LCD panel (overlays, USB marker) and the limit comparator.
+    display::TLcdPanel* lcdPanel() { return m_lcd; }
+    log::TComparatorPanel* comparator() { return m_comparator; }
 
 protected:
     void closeEvent(QCloseEvent* event) override; // FormCloseQuery
@@ -83,6 +93,8 @@ private:
     QWidget* createLcdPanel(QWidget* parent);
     QWidget* createComparatorPanel(QWidget* parent);
     void setupDisplay();
+    display::TLcdPanel* m_lcd = nullptr;
+    log::TComparatorPanel* m_comparator = nullptr;
 
     // ---- log: table, grid, recording, files (frmMainLog.cpp)
     QWidget* createGridParent(QWidget* parent);
