@@ -2,14 +2,149 @@
 // connection handling of the top bar.
 #include "ufrmMain.h"
 
+#include "NewMsgDlg.h"
+#include "VarnettaApplication.h"
+#include "display/uLcdPanel.h"
+#include "link/uCP2110.h"
+
+#include <QComboBox>
+#include <QPushButton>
+#include <QTimer>
+
+#include <algorithm>
+
 namespace varnetta::app {
 
-void TfrmMain::createPort() {}
+namespace {
+constexpr int kWatchdogMs = 10000;
+const char* const kNoDevice = "No device found.  Please ensure that you have proper USB connection.";
+const char* const kCableFault = "USB interface cable is not connected properly, please check and re-try.";
+} // namespace
 
-void TfrmMain::RefreshDeviceList() {}
+void TfrmMain::createPort()
+{
+    CP21101 = new link::TCP2110(this);
+    CP21101->setObjectName(QStringLiteral("CP21101"));
+}
 
-void TfrmMain::disconnectPort() {}
+void TfrmMain::setupLink()
+{
+    timerDisconectedUSB = new QTimer(this);
+    timerDisconectedUSB->setObjectName(QStringLiteral("timerDisconectedUSB"));
+    timerDisconectedUSB->setInterval(kWatchdogMs);
 
-void TfrmMain::setupLink() {}
+    using link::TCP2110;
+    connect(CP21101, &TCP2110::OnConnect, this, &TfrmMain::CP21041Connect);
+    connect(CP21101, &TCP2110::OnDisconnect, this, &TfrmMain::CP21041Disconnect);
+    connect(CP21101, &TCP2110::OnRemoval, this, &TfrmMain::CP21101Removal);
+    connect(CP21101, &TCP2110::OnError, this, &TfrmMain::CP21101Error);
+    connect(CP21101, &TCP2110::OnDeviceChange, this, &TfrmMain::CP21101DeviceChange);
+    connect(CP21101, &TCP2110::OnReceiveData, this,
+            [this](const uint8_t* Data, uint32_t Len) { m_assembly.CP21101ReceiveData(Data, int(Len)); });
+    // A receive handler that threw is reported once; the data keeps coming.
+    connect(CP21101, &TCP2110::OnReceiveFailed, this, &TVarnettaApplication::ShowException);
+    // Every chunk restarts the watchdog's count, a stopped watchdog included.
+    connect(&m_assembly, &protocol::TReceiveAssembly::chunkReceived, timerDisconectedUSB,
+            qOverload<>(&QTimer::start));
+    connect(timerDisconectedUSB, &QTimer::timeout, this, &TfrmMain::timerDisconectedUSBTimer);
+    connect(btnConnect, &QPushButton::clicked, this, &TfrmMain::btnConnectClick);
+
+    btnConnect->setToolTip(QStringLiteral("Connect to the meter or end the connection"));
+    btnConnect->setAccessibleName(btnConnect->text());
+    // The limits follow the connection: editable only while connected.
+    pnlSetComp->setEnabled(false);
+}
+
+void TfrmMain::RefreshDeviceList()
+{
+    QStringList serials;
+    for (const QString& entry : CP21101->DeviceList())
+        serials << entry.section(QLatin1Char('='), 0, 0);
+    std::stable_sort(serials.begin(), serials.end(), [](const QString& a, const QString& b) {
+        return a.compare(b, Qt::CaseInsensitive) < 0;
+    });
+    cbbDevices->clear();
+    cbbDevices->addItems(serials);
+    if (serials.isEmpty()) {
+        CP21101->setDeviceName(QString());
+    } else {
+        cbbDevices->setCurrentIndex(0);
+        CP21101->setDeviceName(serials.first());
+    }
+}
+
+void TfrmMain::disconnectPort()
+{
+    if (CP21101)
+        CP21101->Disconnect();
+}
+
+void TfrmMain::btnConnectClick()
+{
+    // The button's pressed state has already flipped.
+    if (CP21101->Connected()) {
+        CP21101->Disconnect();
+        return;
+    }
+    if (!CP21101->Connect()) {
+        btnConnect->setChecked(false);
+        btnConnect->setText(QStringLiteral("USB Connection"));
+        btnConnect->setAccessibleName(btnConnect->text());
+    }
+}
+
+void TfrmMain::CP21041Connect(QObject* /*Sender*/)
+{
+    const bool connected = CP21101->Connected();
+    btnConnect->setChecked(connected);
+    if (connected) {
+        btnConnect->setText(QStringLiteral("USB Disconnect"));
+        btnConnect->setAccessibleName(btnConnect->text());
+        if (m_lcd)
+            m_lcd->SetUsbShown(true);
+        pnlCommand->setEnabled(true);
+        pnlSetComp->setEnabled(true);
+    }
+    timerDisconectedUSB->start();
+}
+
+void TfrmMain::CP21041Disconnect(QObject* /*Sender*/)
+{
+    const bool connected = CP21101->Connected();
+    btnConnect->setChecked(connected);
+    if (!connected) {
+        btnConnect->setText(QStringLiteral("USB Connection"));
+        btnConnect->setAccessibleName(btnConnect->text());
+        if (m_lcd)
+            m_lcd->SetUsbShown(false);
+        pnlCommand->setEnabled(false);
+        pnlSetComp->setEnabled(false);
+    }
+    timerDisconectedUSB->stop();
+}
+
+void TfrmMain::timerDisconectedUSBTimer()
+{
+    CP21101->Disconnect();
+    timerDisconectedUSB->stop();
+    MsgDlg(QString::fromLatin1(kCableFault), mtInformation, mbOK, 0);
+}
+
+void TfrmMain::CP21101Removal(QObject* /*Sender*/)
+{
+    timerDisconectedUSB->stop();
+    MsgDlg(QString::fromLatin1(kNoDevice), mtInformation, mbOK, 0);
+}
+
+void TfrmMain::CP21101Error(uint32_t ErrorCode, const QString& /*ErrorMsg*/)
+{
+    if (ErrorCode == link::TCP2110::kConnectError)
+        MsgDlg(QString::fromLatin1(kNoDevice), mtInformation, mbOK, 0);
+}
+
+void TfrmMain::CP21101DeviceChange(QObject* /*Sender*/)
+{
+    RefreshDeviceList();
+}
 
 } // namespace varnetta::app

@@ -16,8 +16,12 @@ class QMenu;
 class QMenuBar;
 class QPushButton;
 class QSplitter;
+class QTimer;
 class QWidget;
 
+namespace varnetta::link {
+class TCP2110;
+}
 namespace varnetta::display {
 class TLcdPanel;
 }
@@ -88,6 +92,15 @@ private:
     void RefreshDeviceList(); // FormCreate step 1
     void disconnectPort();    // FormDestroy: Disconnect, connected or not
     void setupLink();
+    void btnConnectClick();
+    void CP21041Connect(QObject* Sender);
+    void CP21041Disconnect(QObject* Sender);
+    void CP21101Removal(QObject* Sender);
+    void CP21101Error(uint32_t ErrorCode, const QString& ErrorMsg);
+    void CP21101DeviceChange(QObject* Sender);
+    void timerDisconectedUSBTimer();
+    link::TCP2110* CP21101 = nullptr;     // the bridge port; owned as a child
+    QTimer* timerDisconectedUSB = nullptr; // the 10 s watchdog of a silent link
 
     // ---- display: LCD panel and limit comparator (frmMainDisplay.cpp)
     QWidget* createLcdPanel(QWidget* parent);
