@@ -26,10 +26,19 @@ namespace varnetta::display {
 class TLcdPanel;
 }
 namespace varnetta::log {
+class TMemoryDownload;
 class TComparatorPanel;
+class TLogPanel;
+}
+
+namespace varnetta::views {
+class TChartPanel;
+class TChartControl;
 }
 
 namespace varnetta::app {
+
+class TCommandPanel;
 
 class TfrmMain : public QMainWindow
 {
@@ -115,6 +124,14 @@ private:
     void createLogTable();    // FormCreate step 5
     void applyLogDefaults();  // FormCreate step 8: record limit, sampling interval
     void setupLog();
+    // The log table, its grid, toolbar and recorder (store(), recorder(),
+    // btnRecordNewClick() for the chart's Clear, showPausedByMemoryRecord()).
+    log::TLogPanel* m_logPanel = nullptr;
+
+public:
+    [[nodiscard]] log::TLogPanel* logPanel() const { return m_logPanel; }
+
+private:
 
     // ---- views: trend chart and pop-out container (frmMainViews.cpp)
     QWidget* createChartHome(QWidget* parent);
@@ -122,13 +139,38 @@ private:
     void installGridWheelHook(); // FormCreate step 6
     void applyViewDefaults();    // FormCreate steps 8 (LastRange) and 9
     void setupViews();
+    void btnFlyClick();
+    void btnRecordFlyClick();
+    void btnGridZoomoutClick();
+    views::TChartPanel* m_chartPanel = nullptr; // pnlChartParent: ToolBar2 and Chart1
+    views::TChartControl* ChartControl = nullptr;
+    QObject* m_chartSink = nullptr; // hands the log's rows to ChartControl
+    QWidget* btnRecordFly = nullptr;
+    QWidget* btnGridZoomout = nullptr;
+
+public:
+    [[nodiscard]] views::TChartControl* chartControl() const { return ChartControl; }
+    [[nodiscard]] views::TChartPanel* chartPanel() const { return m_chartPanel; }
+
+private:
 
     // ---- commands and memory download (frmMainCommands.cpp)
+public:
+    [[nodiscard]] TCommandPanel* commandPanel() const { return m_commandPanel; }
+    [[nodiscard]] log::TMemoryDownload* memoryDownload() const { return m_memoryDownload; }
+    // One command frame to the meter, only while the port is connected.
+    void SendCommand(uint8_t code);
+
+private:
     QWidget* createCommandPanel(QWidget* parent);
     void setupCommands();
+    void pauseLogForExport();
+    TCommandPanel* m_commandPanel = nullptr;
+    log::TMemoryDownload* m_memoryDownload = nullptr;
 
     // ---- printed report (frmMainReport.cpp)
     void setupReport();
+    void PrintLog(); // btnRecordPrint
 };
 
 } // namespace varnetta::app

@@ -1,0 +1,713 @@
+#include "LogFiles.h"
+
+#include "protocol/Reading.h"
+
+#include <QBuffer>
+#include <QFileInfo>
+#include <QIODevice>
+#include <QStringDecoder>
+#include <QXmlStreamReader>
+
+#include <algorithm>
+
+namespace varnetta::log {
+
+namespace {
+
+constexpr qsizetype kFlushBytes = qsizetype(1) << 20;
+constexpr qsizetype kReadBlock = qsizetype(4) << 20;
+constexpr qsizetype kProgressRows = qsizetype(1) << 16;
+
+bool flush(QIODevice& out, QByteArray& buffer)
+{
+    if (buffer.isEmpty())
+        return true;
+    const bool ok = out.write(buffer) == buffer.size();
+    buffer.clear();
+    return ok;
+}
+
+void appendEscaped(QByteArray& out, QByteArrayView text)
+{
+    for (char c : text) {
+        switch (c) {
+        case '<':
+            out.append("&lt;");
+            break;
+        case '>':
+            out.append("&gt;");
+            break;
+        case '&':
+            out.append("&amp;");
+            break;
+        case '\'':
+            out.append("&apos;");
+            break;
+        case '"':
+            out.append("&quot;");
+            break;
+        case '\r':
+            out.append("&#013;");
+            break;
+        case '\n':
+            out.append("&#010;");
+            break;
+        case '\t':
+            out.append("&#009;");
+            break;
+        case '\\':
+            out.append("&#092;");
+            break;
+        default:
+            out.append(c);
+        }
+    }
+}
+
+bool isBlankOrControl(char c)
+{
+    return uint8_t(c) <= 32;
+}
+
+bool isItemSeparator(char c)
+{
+    return uint8_t(c) >= 1 && uint8_t(c) <= 32;
+}
+
+QByteArrayView trimmedView(QByteArrayView t)
+{
+    qsizetype b = 0;
+    qsizetype e = t.size();
+    while (b < e && isBlankOrControl(t[b]))
+        ++b;
+    while (e > b && isBlankOrControl(t[e - 1]))
+        --e;
+    return t.sliced(b, e - b);
+}
+
+bool isIntegerType(QStringView type)
+{
+    static const char* const types[] = {"i1", "i2", "i4", "i8", "ui1", "ui2", "ui4", "ui8"};
+    return std::any_of(std::begin(types), std::end(types),
+                       [&](const char* t) { return type == QLatin1StringView(t); });
+}
+
+bool isTextType(QStringView type)
+{
+    return type == u"string" || type == u"string.uni";
+}
+
+// The packet's own structure; anything else in it is refused.
+class TXmlPacketReader
+{
+public:
+    TXmlPacketReader(QXmlStreamReader& xml, bool utf8, TLogStore& out) : m_xml(xml), m_utf8(utf8), m_out(out)
+    {
+    }
+
+    // Reads one token; false with `failed` set ends the read.
+    enum class Step
+    {
+        More,
+        NeedData,
+        Done,
+        Failed
+    };
+    Step step();
+    // The root element has ended: only blanks and comments may follow.
+    [[nodiscard]] bool closed() const { return m_where == Where::Closed; }
+
+private:
+    [[nodiscard]] QByteArray bytes(QStringView value) const
+    {
+        return m_utf8 ? protocol::EightBitText(value.toString()) : value.toLatin1();
+    }
+    bool startElement();
+    bool endElement();
+    bool readField();
+    bool readParams();
+    bool readRow();
+
+    enum class Where
+    {
+        Top,
+        Packet,
+        Metadata,
+        Fields,
+        Field,
+        Params,
+        RowData,
+        Row,
+        Closed
+    };
+    QXmlStreamReader& m_xml;
+    bool m_utf8;
+    TLogStore& m_out;
+    Where m_where = Where::Top;
+    std::array<bool, kLogFieldCount> m_fieldSeen{};
+    bool m_fieldsDone = false;
+};
+
+TXmlPacketReader::Step TXmlPacketReader::step()
+{
+    switch (m_xml.readNext()) {
+    case QXmlStreamReader::Invalid:
+        return m_xml.error() == QXmlStreamReader::PrematureEndOfDocumentError ? Step::NeedData : Step::Failed;
+    case QXmlStreamReader::StartDocument:
+    case QXmlStreamReader::Comment:
+    case QXmlStreamReader::ProcessingInstruction:
+        return Step::More;
+    case QXmlStreamReader::EndDocument:
+        return m_where == Where::Closed ? Step::Done : Step::Failed;
+    case QXmlStreamReader::DTD:
+    case QXmlStreamReader::EntityReference:
+        // No document type and no entities: nothing outside the file is read
+        // and nothing grows beyond what the file itself holds.
+        return Step::Failed;
+    case QXmlStreamReader::Characters:
+        return m_xml.isWhitespace() ? Step::More : Step::Failed;
+    case QXmlStreamReader::StartElement:
+        return startElement() ? Step::More : Step::Failed;
+    case QXmlStreamReader::EndElement:
+        return endElement() ? Step::More : Step::Failed;
+    case QXmlStreamReader::NoToken:
+        return Step::Failed;
+    }
+    return Step::Failed;
+}
+
+bool TXmlPacketReader::startElement()
+{
+    const QStringView name = m_xml.name();
+    switch (m_where) {
+    case Where::Top:
+        if (name != u"DATAPACKET")
+            return false;
+        m_where = Where::Packet;
+        return true;
+    case Where::Packet:
+        if (name == u"METADATA" && !m_fieldsDone) {
+            m_where = Where::Metadata;
+            return true;
+        }
+        if (name == u"ROWDATA" && m_fieldsDone) {
+            m_where = Where::RowData;
+            return true;
+        }
+        return false;
+    case Where::Metadata:
+        if (name == u"FIELDS") {
+            m_where = Where::Fields;
+            return true;
+        }
+        if (name == u"PARAMS") {
+            m_where = Where::Params;
+            return readParams();
+        }
+        return false;
+    case Where::Fields:
+        if (name != u"FIELD")
+            return false;
+        m_where = Where::Field;
+        return readField();
+    case Where::RowData:
+        if (name != u"ROW")
+            return false;
+        m_where = Where::Row;
+        return readRow();
+    case Where::Field:
+    case Where::Params:
+    case Where::Row:
+    case Where::Closed:
+        return false;
+    }
+    return false;
+}
+
+bool TXmlPacketReader::endElement()
+{
+    switch (m_where) {
+    case Where::Packet:
+        m_where = Where::Closed;
+        return m_fieldsDone;
+    case Where::Metadata:
+        m_where = Where::Packet;
+        m_fieldsDone = std::all_of(m_fieldSeen.begin(), m_fieldSeen.end(), [](bool b) { return b; });
+        return m_fieldsDone;
+    case Where::Fields:
+    case Where::RowData:
+        m_where = m_where == Where::Fields ? Where::Metadata : Where::Packet;
+        return true;
+    case Where::Field:
+        m_where = Where::Fields;
+        return true;
+    case Where::Params:
+        m_where = Where::Metadata;
+        return true;
+    case Where::Row:
+        m_where = Where::RowData;
+        return true;
+    case Where::Top:
+    case Where::Closed:
+        return false;
+    }
+    return false;
+}
+
+bool TXmlPacketReader::readField()
+{
+    const QXmlStreamAttributes attrs = m_xml.attributes();
+    const QStringView name = attrs.value(QLatin1StringView("attrname"));
+    const QStringView type = attrs.value(QLatin1StringView("fieldtype"));
+    for (int f = 0; f < kLogFieldCount; ++f) {
+        if (name != QLatin1StringView(LogFieldName(f)))
+            continue;
+        if (m_fieldSeen[f])
+            return false;
+        if (f == fANo ? !isIntegerType(type) : !isTextType(type))
+            return false;
+        m_fieldSeen[f] = true;
+    }
+    return true; // fields of other names are not the log's and are passed over
+}
+
+bool TXmlPacketReader::readParams()
+{
+    const QXmlStreamAttributes attrs = m_xml.attributes();
+    if (!attrs.hasAttribute(QLatin1StringView("CHANGE_LOG")))
+        return true;
+    const QStringView log = attrs.value(QLatin1StringView("CHANGE_LOG"));
+    std::array<qint32, 3> triple{};
+    int filled = 0;
+    qsizetype i = 0;
+    const qsizetype n = log.size();
+    while (i < n) {
+        while (i < n && log[i].isSpace())
+            ++i;
+        if (i >= n)
+            break;
+        qsizetype j = i;
+        while (j < n && !log[j].isSpace())
+            ++j;
+        bool ok = false;
+        triple[filled++] = log.sliced(i, j - i).toInt(&ok);
+        if (!ok)
+            return false;
+        if (filled == 3) {
+            m_out.appendChange({triple[0], triple[1], triple[2]});
+            filled = 0;
+        }
+        i = j;
+    }
+    return filled == 0;
+}
+
+bool TXmlPacketReader::readRow()
+{
+    TLogRow row;
+    const QXmlStreamAttributes attrs = m_xml.attributes();
+    for (const QXmlStreamAttribute& a : attrs) {
+        const QStringView name = a.name();
+        if (name == u"RowState") {
+            bool ok = false;
+            const int state = a.value().toInt(&ok);
+            if (!ok || state < 0 || state > 255)
+                return false;
+            row.rowState = uint8_t(state);
+            continue;
+        }
+        for (int f = 0; f < kLogFieldCount; ++f) {
+            if (name != QLatin1StringView(LogFieldName(f)))
+                continue;
+            if (f == fANo) {
+                bool ok = false;
+                row.ANo = a.value().toInt(&ok);
+                if (!ok)
+                    return false;
+            } else {
+                row.setText(f, bytes(a.value()));
+            }
+            break;
+        }
+    }
+    m_out.appendRow(row);
+    return true;
+}
+
+// The declaration the reader is fed instead of the file's: UTF-8 files are
+// read as such and converted later, every other file byte for byte.
+bool splitDeclaration(const QByteArray& head, qsizetype& contentStart, bool& declaresUtf8)
+{
+    contentStart = 0;
+    declaresUtf8 = false;
+    if (!head.startsWith("<?xml"))
+        return true;
+    if (head.size() < 6 || !isBlankOrControl(head[5]))
+        return true; // a processing instruction such as <?xml-stylesheet?>; the reader judges it
+    const qsizetype end = head.indexOf("?>");
+    if (end < 0)
+        return false;
+    const QByteArray decl = head.left(end);
+    const qsizetype enc = decl.indexOf("encoding");
+    if (enc >= 0) {
+        qsizetype q = enc + 8;
+        while (q < decl.size() && (decl[q] == ' ' || decl[q] == '='))
+            ++q;
+        if (q < decl.size() && (decl[q] == '"' || decl[q] == '\'')) {
+            const qsizetype close = decl.indexOf(decl[q], q + 1);
+            if (close > q)
+                declaresUtf8 = decl.mid(q + 1, close - q - 1).trimmed().toLower() == "utf-8";
+        }
+    }
+    contentStart = end + 2;
+    return true;
+}
+
+bool validUtf8(QIODevice& in, qint64 from)
+{
+    if (!in.seek(from))
+        return false;
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    while (!in.atEnd()) {
+        const QByteArray block = in.read(kReadBlock);
+        if (block.isEmpty())
+            break;
+        (void)decoder.decode(block);
+        if (decoder.hasError())
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+TLogFileKind LogFileKind(const QString& fileName)
+{
+    return fileName.endsWith(QLatin1String(".xml"), Qt::CaseInsensitive) ? TLogFileKind::Xml
+                                                                         : TLogFileKind::Text;
+}
+
+QString LogSaveFileName(const QString& fileName)
+{
+    for (const char* ext : {".xml", ".xls", ".txt"})
+        if (fileName.endsWith(QLatin1String(ext), Qt::CaseInsensitive))
+            return fileName;
+    return fileName + QLatin1String(".xls");
+}
+
+bool WriteXmlPacket(const TLogStore& store, QIODevice& out, const TLogProgress& progress)
+{
+    QByteArray buf;
+    buf.reserve(kFlushBytes + 4096);
+    buf.append("<?xml version=\"1.0\" standalone=\"yes\"?>  <DATAPACKET Version=\"2.0\"><METADATA><FIELDS>");
+    buf.append("<FIELD attrname=\"ANo\" fieldtype=\"i4\"/>");
+    for (int f = 1; f < kLogFieldCount; ++f) {
+        buf.append("<FIELD attrname=\"")
+            .append(LogFieldName(f))
+            .append("\" fieldtype=\"string\" WIDTH=\"20\"/>");
+    }
+    buf.append("</FIELDS>");
+    const qsizetype changes = store.changeLogSize();
+    if (changes == 0) {
+        buf.append("<PARAMS/>");
+    } else {
+        buf.append("<PARAMS CHANGE_LOG=\"");
+        for (qsizetype i = 0; i < changes; ++i) {
+            const TChangeEntry e = store.changeLogEntry(i);
+            if (i > 0)
+                buf.append(' ');
+            buf.append(QByteArray::number(e.position))
+                .append(' ')
+                .append(QByteArray::number(e.detail))
+                .append(' ')
+                .append(QByteArray::number(e.kind));
+            if (buf.size() >= kFlushBytes && !flush(out, buf))
+                return false;
+        }
+        buf.append("\"/>");
+    }
+    buf.append("</METADATA><ROWDATA>");
+
+    const qsizetype rows = store.rowCount();
+    std::array<char, 24> scratch{};
+    for (qsizetype r = 0; r < rows; ++r) {
+        buf.append("<ROW");
+        if (const uint8_t state = store.rowState(r); state != 0)
+            buf.append(" RowState=\"").append(QByteArray::number(state)).append('"');
+        for (int f = 0; f < kLogFieldCount; ++f) {
+            if (store.isNull(r, f))
+                continue;
+            buf.append(' ').append(LogFieldName(f)).append("=\"");
+            appendEscaped(buf, store.fieldView(r, f, scratch));
+            buf.append('"');
+        }
+        buf.append("/>");
+        if (buf.size() >= kFlushBytes && !flush(out, buf))
+            return false;
+        if (progress && (r + 1) % kProgressRows == 0)
+            progress(r + 1, rows);
+    }
+    buf.append("</ROWDATA></DATAPACKET>");
+    return flush(out, buf);
+}
+
+QByteArray XmlPacket(const TLogStore& store)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    (void)WriteXmlPacket(store, buffer);
+    return bytes;
+}
+
+bool ReadXmlPacket(QIODevice& in, TLogStore& out, const TLogProgress& progress)
+{
+    const qint64 total = in.size();
+    QByteArray head = in.peek(4096);
+    if (head.isEmpty())
+        return false;
+    qint64 pos = 0;
+    bool utf8 = false;
+    if (head.startsWith("\xEF\xBB\xBF")) {
+        utf8 = true;
+        pos = 3;
+        head.remove(0, 3);
+        if (head.isEmpty() || head[0] != '<')
+            return false;
+    }
+    qsizetype contentStart = 0;
+    bool declaresUtf8 = false;
+    if (!splitDeclaration(head, contentStart, declaresUtf8))
+        return false;
+    if (!utf8 && declaresUtf8) {
+        if (!in.isSequential())
+            utf8 = validUtf8(in, pos + contentStart);
+    }
+    if (in.isSequential()) {
+        if (in.read(pos + contentStart).size() != pos + contentStart)
+            return false;
+    } else if (!in.seek(pos + contentStart)) {
+        return false;
+    }
+
+    QXmlStreamReader xml;
+    xml.setNamespaceProcessing(false);
+    xml.addData(utf8 ? QByteArray("<?xml version=\"1.0\" encoding=\"UTF-8\"?>")
+                     : QByteArray("<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>"));
+    TXmlPacketReader reader(xml, utf8, out);
+    qint64 done = pos + contentStart;
+    qsizetype rowsAtReport = 0;
+    for (;;) {
+        switch (reader.step()) {
+        case TXmlPacketReader::Step::More:
+            if (progress && out.rowCount() - rowsAtReport >= kProgressRows) {
+                rowsAtReport = out.rowCount();
+                progress(done, total);
+            }
+            continue;
+        case TXmlPacketReader::Step::NeedData: {
+            const QByteArray block = in.read(kReadBlock);
+            if (block.isEmpty())
+                return reader.closed();
+            done += block.size();
+            xml.addData(block);
+            continue;
+        }
+        case TXmlPacketReader::Step::Done:
+            return true;
+        case TXmlPacketReader::Step::Failed:
+            return false;
+        }
+    }
+}
+
+bool ReadXmlPacket(const QByteArray& data, TLogStore& out)
+{
+    QByteArray copy = data;
+    QBuffer buffer(&copy);
+    buffer.open(QIODevice::ReadOnly);
+    return ReadXmlPacket(buffer, out);
+}
+
+QList<QByteArray> DefaultTextLogHeader()
+{
+    return {"No.", "Time", "Function", "Value", "Unit", "SubValueA", "SubUnitA", "SubValueB", "SubUnitB"};
+}
+
+bool WriteTextLog(const TLogStore& store, QIODevice& out, const QList<QByteArray>& header,
+                  const TLogProgress& progress)
+{
+    QByteArray buf;
+    buf.reserve(kFlushBytes + 4096);
+    buf.append(header.join('\t')).append("\r\n");
+    const qsizetype rows = store.rowCount();
+    std::array<char, 24> scratch{};
+    for (qsizetype r = 0; r < rows; ++r) {
+        if (const auto n = store.ANo(r))
+            buf.append(QByteArray::number(*n));
+        for (int f = 1; f < kLogFieldCount; ++f) {
+            buf.append('\t');
+            const QByteArrayView text = trimmedView(store.fieldView(r, f, scratch));
+            if (text.isEmpty()) {
+                buf.append("NULL");
+            } else if (f == fAValue) {
+                for (char c : text)
+                    if (c != ' ')
+                        buf.append(c);
+            } else {
+                buf.append(text);
+            }
+        }
+        buf.append("\r\n");
+        if (buf.size() >= kFlushBytes && !flush(out, buf))
+            return false;
+        if (progress && (r + 1) % kProgressRows == 0)
+            progress(r + 1, rows);
+    }
+    return flush(out, buf);
+}
+
+QByteArray TextLog(const TLogStore& store, const QList<QByteArray>& header)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    (void)WriteTextLog(store, buffer, header);
+    return bytes;
+}
+
+QList<QByteArray> SplitTextLogItems(QByteArrayView line)
+{
+    QList<QByteArray> items;
+    qsizetype i = 0;
+    const qsizetype n = line.size();
+    while (i < n) {
+        while (i < n && isItemSeparator(line[i]))
+            ++i;
+        if (i >= n)
+            break;
+        QByteArray item;
+        if (line[i] == '"') {
+            ++i;
+            while (i < n) {
+                if (line[i] == '"') {
+                    if (i + 1 < n && line[i + 1] == '"') {
+                        item.append('"');
+                        i += 2;
+                        continue;
+                    }
+                    ++i;
+                    break;
+                }
+                item.append(line[i++]);
+            }
+        } else {
+            const qsizetype start = i;
+            while (i < n && !isItemSeparator(line[i]))
+                ++i;
+            item = line.sliced(start, i - start).toByteArray();
+        }
+        items.append(item);
+    }
+    return items;
+}
+
+namespace {
+
+// One data line; false when the line is not a log row. Nothing is stored
+// for a failing line.
+bool appendTextLine(QByteArrayView line, TLogStore& out)
+{
+    const QList<QByteArray> items = SplitTextLogItems(line);
+    if (items.isEmpty())
+        return true;
+    if (items.size() > kLogFieldCount)
+        return false;
+    TLogRow row;
+    bool ok = false;
+    row.ANo = items[0].toInt(&ok);
+    if (!ok)
+        return false;
+    for (int f = 1; f < items.size(); ++f)
+        row.setText(f, items[f]);
+    row.rowState = kRowStateInserted;
+    out.appendRow(row);
+    out.appendChange({qint32(out.rowCount()), 0, kRowStateInserted});
+    return true;
+}
+
+} // namespace
+
+bool ReadTextLog(QIODevice& in, TLogStore& out, const TLogProgress& progress)
+{
+    const qint64 total = in.size();
+    qint64 done = 0;
+    QByteArray pending; // an unfinished line from the previous block
+    bool anyLine = false;
+    bool headerDropped = false;
+    bool skipLf = false; // the block before ended in CR: a leading LF belongs to it
+    qsizetype rowsAtReport = out.rowCount();
+
+    const auto takeLine = [&](QByteArrayView line) {
+        anyLine = true;
+        if (!headerDropped) {
+            headerDropped = true;
+            return true;
+        }
+        return appendTextLine(line, out);
+    };
+
+    for (;;) {
+        const QByteArray block = in.read(kReadBlock);
+        if (block.isEmpty())
+            break;
+        done += block.size();
+        qsizetype start = 0;
+        if (skipLf && block[0] == '\n')
+            start = 1;
+        skipLf = false;
+        for (qsizetype i = start; i < block.size(); ++i) {
+            const char c = block[i];
+            if (c != '\r' && c != '\n')
+                continue;
+            QByteArrayView piece(block.constData() + start, i - start);
+            bool ok;
+            if (pending.isEmpty()) {
+                ok = takeLine(piece);
+            } else {
+                pending.append(piece);
+                ok = takeLine(pending);
+                pending.clear();
+            }
+            if (!ok)
+                return false;
+            if (c == '\r') {
+                if (i + 1 < block.size()) {
+                    if (block[i + 1] == '\n')
+                        ++i;
+                } else {
+                    skipLf = true;
+                }
+            }
+            start = i + 1;
+        }
+        pending.append(block.constData() + start, block.size() - start);
+        if (progress && out.rowCount() - rowsAtReport >= kProgressRows) {
+            rowsAtReport = out.rowCount();
+            progress(done, total);
+        }
+    }
+    if (!pending.isEmpty() && !takeLine(pending))
+        return false;
+    return anyLine;
+}
+
+bool ReadTextLog(const QByteArray& data, TLogStore& out)
+{
+    QByteArray copy = data;
+    QBuffer buffer(&copy);
+    buffer.open(QIODevice::ReadOnly);
+    return ReadTextLog(buffer, out);
+}
+
+} // namespace varnetta::log

@@ -1,0 +1,448 @@
+#include "uLogPanel.h"
+
+#include "LogFiles.h"
+#include "app/CControls.h"
+#include "app/NewMsgDlg.h"
+
+#include <QAction>
+#include <QActionGroup>
+#include <QApplication>
+#include <QCheckBox>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileDialog>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPointer>
+#include <QProgressDialog>
+#include <QPushButton>
+#include <QSaveFile>
+#include <QStyle>
+#include <QTableView>
+#include <QToolBar>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+namespace varnetta::log {
+
+namespace {
+
+constexpr int kRowHeight = 17;
+constexpr int kMaxInterval = 99999999;
+constexpr int kProgressDelayMs = 400;
+
+TPlainMessageHook& plainMessageHook()
+{
+    static TPlainMessageHook hook;
+    return hook;
+}
+
+void plainMessage(QWidget* parent, const QString& text)
+{
+    if (plainMessageHook()) {
+        plainMessageHook()(text);
+        return;
+    }
+    QMessageBox::information(parent, QString(), text, QMessageBox::Ok);
+}
+
+struct TLimitItem
+{
+    const char* name;
+    const char* caption;
+    qsizetype limit;
+};
+constexpr TLimitItem kLimitItems[] = {
+    {"mniN10001", "1000", 1000},       {"mniN50001", "5000", 5000},
+    {"mniN100001", "10000", 10000},    {"mniN500001", "50000", 50000},
+    {"mniN1000001", "100000", 100000}, {"mnilimitess", "Unlimited", kMaxLogRows},
+};
+
+QToolButton* toolButton(QToolBar* bar, const char* name, const QString& hint, QStyle::StandardPixmap icon)
+{
+    auto* b = new QToolButton(bar);
+    b->setObjectName(QLatin1String(name));
+    b->setToolTip(hint);
+    b->setAccessibleName(hint);
+    b->setIcon(bar->style()->standardIcon(icon));
+    bar->addWidget(b);
+    return b;
+}
+
+} // namespace
+
+TPlainMessageHook SetPlainMessageHook(TPlainMessageHook hook)
+{
+    return std::exchange(plainMessageHook(), std::move(hook));
+}
+
+// The progress dialog of a long save or load: it appears only when the work
+// takes longer than a moment, and the window keeps painting meanwhile.
+class TLogPanel::TProgress
+{
+public:
+    TProgress(QWidget* parent, const QString& label) : m_parent(parent), m_label(label) { m_clock.start(); }
+    ~TProgress() { delete m_dialog; }
+
+    void update(qint64 done, qint64 total)
+    {
+        if (m_clock.elapsed() - m_lastEvents < 40)
+            return;
+        if (!m_dialog && m_clock.elapsed() >= kProgressDelayMs) {
+            m_dialog = new QProgressDialog(m_label, QString(), 0, 1000, m_parent);
+            m_dialog->setObjectName(QStringLiteral("dlgLogProgress"));
+            m_dialog->setWindowModality(Qt::WindowModal);
+            m_dialog->setCancelButton(nullptr);
+            m_dialog->setMinimumDuration(0);
+            m_dialog->setAutoClose(false);
+            m_dialog->setAutoReset(false);
+            m_dialog->show();
+        }
+        if (m_dialog)
+            m_dialog->setValue(total > 0 ? int(std::min<qint64>(1000, done * 1000 / total)) : 0);
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+        m_lastEvents = m_clock.elapsed();
+    }
+
+private:
+    QWidget* m_parent;
+    QString m_label;
+    QElapsedTimer m_clock;
+    qint64 m_lastEvents = 0;
+    QPointer<QProgressDialog> m_dialog;
+};
+
+TLogPanel::TLogPanel(QWidget* parent) : QWidget(parent), m_recorder(m_store, this), m_model(m_store, this)
+{
+    setObjectName(QStringLiteral("pnlGridParent"));
+    auto* column = new QVBoxLayout(this);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+
+    ToolBar4 = new QToolBar(this);
+    ToolBar4->setObjectName(QStringLiteral("ToolBar4"));
+    ToolBar4->setIconSize(QSize(16, 16));
+    cbRepeat = new QCheckBox(QStringLiteral("Repeat"), ToolBar4);
+    cbRepeat->setObjectName(QStringLiteral("cbRepeat"));
+    cbRepeat->setChecked(true);
+    cbInterval = new QCheckBox(QStringLiteral("Sampling Interval"), ToolBar4);
+    cbInterval->setObjectName(QStringLiteral("cbInterval"));
+    edtRecInterval = new app::TCEdit(ToolBar4);
+    edtRecInterval->setObjectName(QStringLiteral("edtRecInterval"));
+    edtRecInterval->SetAlignment(app::taRightJustify);
+    edtRecInterval->setText(QStringLiteral("1"));
+    edtRecInterval->setFixedWidth(56);
+    edtRecInterval->setToolTip(QStringLiteral("Sampling interval in seconds"));
+    edtRecInterval->setAccessibleName(QStringLiteral("Sampling interval in seconds"));
+    edtRecInterval->installEventFilter(this);
+    lblRecInterval = new QLabel(QStringLiteral(" S  "), ToolBar4);
+    lblRecInterval->setObjectName(QStringLiteral("lblRecInterval"));
+    lblRecInterval->setBuddy(edtRecInterval);
+    ToolBar4->addWidget(cbRepeat);
+    ToolBar4->addWidget(cbInterval);
+    ToolBar4->addWidget(edtRecInterval);
+    ToolBar4->addWidget(lblRecInterval);
+    ToolBar4->addSeparator();
+    btnRecordNew =
+        toolButton(ToolBar4, "btnRecordNew", QStringLiteral("Clear Log Data"), QStyle::SP_FileIcon);
+    btnRecordOpen =
+        toolButton(ToolBar4, "btnRecordOpen", QStringLiteral("Open Log Data"), QStyle::SP_DialogOpenButton);
+    btnRecordSave =
+        toolButton(ToolBar4, "btnRecordSave", QStringLiteral("Save Log Data"), QStyle::SP_DialogSaveButton);
+    btnRecordPrint = toolButton(ToolBar4, "btnRecordPrint", QStringLiteral("Print Log Data"),
+                                QStyle::SP_FileDialogDetailedView);
+    column->addWidget(ToolBar4);
+
+    pnlPause = new QWidget(this);
+    pnlPause->setObjectName(QStringLiteral("pnlPause"));
+    auto* pauseRow = new QHBoxLayout(pnlPause);
+    pauseRow->setContentsMargins(2, 1, 2, 1);
+    btnPause = new QPushButton(QStringLiteral("Log Data Mode Enabled"), pnlPause);
+    btnPause->setObjectName(QStringLiteral("btnPause"));
+    btnPause->setCheckable(true);
+    btnPause->setToolTip(QStringLiteral("Pause or resume logging of live readings"));
+    pauseRow->addWidget(btnPause);
+    column->addWidget(pnlPause);
+
+    DBGrid1 = new QTableView(this);
+    DBGrid1->setObjectName(QStringLiteral("DBGrid1"));
+    DBGrid1->setModel(&m_model);
+    DBGrid1->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    DBGrid1->setSelectionBehavior(QAbstractItemView::SelectRows);
+    DBGrid1->setSelectionMode(QAbstractItemView::SingleSelection);
+    DBGrid1->setWordWrap(false);
+    DBGrid1->verticalHeader()->hide();
+    DBGrid1->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    DBGrid1->verticalHeader()->setDefaultSectionSize(kRowHeight);
+    DBGrid1->verticalHeader()->setMinimumSectionSize(kRowHeight);
+    DBGrid1->horizontalHeader()->setHighlightSections(false);
+    for (int f = 0; f < kLogFieldCount; ++f)
+        DBGrid1->setColumnWidth(f, LogColumnWidth(f));
+    DBGrid1->setAccessibleName(QStringLiteral("Log"));
+    column->addWidget(DBGrid1, 1);
+
+    m_timerInputDelay.setObjectName(QStringLiteral("timerInputDelay"));
+    m_timerInputDelay.setSingleShot(true);
+    m_timerInputDelay.setInterval(1000);
+
+    connect(btnRecordNew, &QToolButton::clicked, this, &TLogPanel::btnRecordNewClick);
+    connect(btnRecordOpen, &QToolButton::clicked, this, &TLogPanel::btnRecordOpenClick);
+    connect(btnRecordSave, &QToolButton::clicked, this, &TLogPanel::btnRecordSaveClick);
+    connect(cbInterval, &QCheckBox::clicked, this, &TLogPanel::cbIntervalClick);
+    connect(edtRecInterval, &QLineEdit::textChanged, this, &TLogPanel::edtRecIntervalChange);
+    connect(&m_timerInputDelay, &QTimer::timeout, this, &TLogPanel::timerInputDelayTimer);
+    connect(btnPause, &QPushButton::clicked, this, &TLogPanel::btnPauseClick);
+    connect(&m_recorder, &TLogRecorder::rowsAppended, this, [this] {
+        m_model.noteAppended();
+        followLastRow();
+    });
+    connect(&m_recorder, &TLogRecorder::tableReset, this, [this] {
+        m_model.noteReset();
+        followLastRow();
+    });
+}
+
+TLogPanel::~TLogPanel() = default;
+
+void TLogPanel::buildRecordMenu(QMenu* menu)
+{
+    m_recordMenu = menu;
+    QAction* clear = menu->addAction(QStringLiteral("Clear"));
+    clear->setObjectName(QStringLiteral("mniNew1"));
+    connect(clear, &QAction::triggered, this, &TLogPanel::btnRecordNewClick);
+    QAction* save = menu->addAction(QStringLiteral("Save"));
+    save->setObjectName(QStringLiteral("mniSave1"));
+    connect(save, &QAction::triggered, this, &TLogPanel::btnRecordSaveClick);
+    menu->addSeparator();
+    for (const TLimitItem& item : kLimitItems) {
+        QAction* a = menu->addAction(QLatin1String(item.caption));
+        a->setObjectName(QLatin1String(item.name));
+        a->setCheckable(true);
+        a->setChecked(item.limit == kDefaultRecordLimit);
+        a->setData(QVariant::fromValue<qlonglong>(item.limit));
+        connect(a, &QAction::triggered, this, [this, a] { limitItemClick(a); });
+    }
+}
+
+void TLogPanel::limitItemClick(QAction* item)
+{
+    for (QAction* a : m_recordMenu->actions())
+        a->setChecked(false);
+    item->setChecked(true);
+    m_recorder.setRecordLimit(qsizetype(item->data().toLongLong()));
+}
+
+void TLogPanel::followLastRow()
+{
+    const int rows = m_model.rowCount();
+    if (rows == 0)
+        return;
+    const QModelIndex last = m_model.index(
+        rows - 1, DBGrid1->currentIndex().isValid() ? std::max(0, DBGrid1->currentIndex().column()) : 0);
+    DBGrid1->setCurrentIndex(last);
+    DBGrid1->scrollTo(last, QAbstractItemView::EnsureVisible);
+}
+
+void TLogPanel::btnRecordNewClick()
+{
+    if (m_busy)
+        return;
+    if (app::MsgDlg(QStringLiteral("Are you sure that you want to delete this record?"), app::mtConfirmation,
+                    app::mbYes | app::mbNo, 0) != app::mrYes)
+        return;
+    m_recorder.Clear();
+}
+
+void TLogPanel::btnRecordOpenClick()
+{
+    if (m_busy)
+        return;
+    const QString name = QFileDialog::getOpenFileName(
+        this, QString(), QString(),
+        QStringLiteral("Excel data files (*.xls);;XML data files (*.xml);;notepad data files (*.txt)"));
+    if (!name.isEmpty())
+        LoadLogFile(name, false);
+}
+
+void TLogPanel::btnRecordSaveClick()
+{
+    if (m_busy)
+        return;
+    QFileDialog dialog(this);
+    dialog.setObjectName(QStringLiteral("SaveDialog1"));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setNameFilters({QStringLiteral("Excel File(*.xls)"), QStringLiteral("XML File(*.xml)"),
+                           QStringLiteral("Txt File(*.txt)")});
+    dialog.setDefaultSuffix(QStringLiteral("xls"));
+    dialog.setOption(QFileDialog::DontConfirmOverwrite, false);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return;
+    SaveLogFile(dialog.selectedFiles().constFirst());
+}
+
+void TLogPanel::cbIntervalClick()
+{
+    m_recorder.setSamplingActive(cbInterval->isChecked());
+}
+
+void TLogPanel::edtRecIntervalChange()
+{
+    m_timerInputDelay.start();
+}
+
+void TLogPanel::timerInputDelayTimer()
+{
+    bool ok = false;
+    const qlonglong value = edtRecInterval->text().toLongLong(&ok);
+    if (ok && value >= 1 && value <= kMaxInterval) {
+        m_lastInterval = int(value);
+        m_recorder.setSamplingSeconds(m_lastInterval);
+        return;
+    }
+    app::MsgDlg(QStringLiteral("You have entered a number that is out of range."), app::mtInformation,
+                app::mbOK, 0);
+    edtRecInterval->setText(QString::number(m_lastInterval));
+    m_timerInputDelay.stop(); // the restored text is the accepted value already
+}
+
+void TLogPanel::btnPauseClick()
+{
+    const bool paused = btnPause->isChecked();
+    m_recorder.setLogPaused(paused);
+    btnPause->setStyleSheet(QString());
+    btnPause->setText(paused ? QStringLiteral("Log Data Mode Disabled")
+                             : QStringLiteral("Log Data Mode Enabled"));
+    if (!paused)
+        Q_EMIT logResumed();
+}
+
+void TLogPanel::showPausedByMemoryRecord()
+{
+    m_recorder.setLogPaused(true);
+    btnPause->setChecked(true);
+    btnPause->setStyleSheet(QStringLiteral("color: rgb(255, 0, 0);"));
+    btnPause->setText(QStringLiteral("Log Data Mode Disabled"));
+}
+
+bool TLogPanel::eventFilter(QObject* watched, QEvent* event)
+{
+    // Typed characters other than digits and backspace are discarded; keys
+    // that type nothing (arrows, Delete, Tab) keep working.
+    if (watched == edtRecInterval && event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        const QString text = key->text();
+        if (key->key() == Qt::Key_Backspace || key->key() == Qt::Key_Delete || text.isEmpty())
+            return false;
+        if (text.size() == 1 && text[0] >= QLatin1Char('0') && text[0] <= QLatin1Char('9'))
+            return false;
+        if (text[0].isPrint() || text[0].unicode() < 0x20)
+            return true;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+TLogProgress TLogPanel::progressFor(const QString& label)
+{
+    delete m_progress;
+    m_progress = new TProgress(window(), label);
+    return [this](qint64 done, qint64 total) {
+        if (m_progress)
+            m_progress->update(done, total);
+    };
+}
+
+void TLogPanel::endProgress()
+{
+    delete m_progress;
+    m_progress = nullptr;
+}
+
+void TLogPanel::SaveLogFile(const QString& FileName)
+{
+    if (m_busy)
+        return;
+    const QString name = LogSaveFileName(FileName);
+    const bool xml = LogFileKind(name) == TLogFileKind::Xml;
+    m_busy = true;
+    // Written beside the old file and put in its place only when complete:
+    // a failed save leaves the previous file as it was.
+    QSaveFile file(name);
+    QString error;
+    bool ok = file.open(QIODevice::WriteOnly);
+    if (!ok) {
+        error = QStringLiteral("Cannot create file \"%1\". %2").arg(name, file.errorString());
+    } else {
+        const TLogProgress progress = progressFor(QStringLiteral("Saving %1").arg(name));
+        ok = xml ? WriteXmlPacket(m_store, file, progress)
+                 : WriteTextLog(m_store, file, DefaultTextLogHeader(), progress);
+        if (!ok)
+            error = QStringLiteral("Cannot write file \"%1\". %2").arg(name, file.errorString());
+        if (ok) {
+            ok = file.commit();
+            if (!ok)
+                error = QStringLiteral("Cannot write file \"%1\". %2").arg(name, file.errorString());
+        } else {
+            file.cancelWriting();
+        }
+        endProgress();
+    }
+    m_busy = false;
+    if (!xml)
+        followLastRow();
+
+    const QString success =
+        QStringLiteral("Save table to specified file: ") + name + QStringLiteral(" Scuss!");
+    if (xml) {
+        if (ok)
+            plainMessage(window(), success);
+        else
+            app::MsgDlg(error, app::mtError, app::mbOK, 0);
+        return;
+    }
+    app::MsgDlg(ok ? success : QStringLiteral("Could not save table to specified file: ") + name,
+                app::mtInformation, app::mbOK, 0);
+}
+
+void TLogPanel::LoadLogFile(const QString& FileName, bool EmptyFirst)
+{
+    if (m_busy)
+        return;
+    if (EmptyFirst) {
+        m_store.clear();
+        m_model.noteReset();
+    }
+    m_busy = true;
+    bool ok = false;
+    QFile file(FileName);
+    if (file.open(QIODevice::ReadOnly)) {
+        const TLogProgress progress = progressFor(QStringLiteral("Loading %1").arg(FileName));
+        // Read into a table of its own; the log changes only afterwards.
+        TLogStore loaded;
+        if (LogFileKind(FileName) == TLogFileKind::Xml) {
+            ok = ReadXmlPacket(file, loaded, progress);
+            if (ok) {
+                m_store = std::move(loaded);
+                m_model.noteReset();
+            }
+        } else {
+            ok = ReadTextLog(file, loaded, progress);
+            // Rows of the lines before a failing one are kept.
+            if (loaded.rowCount() > 0 || loaded.changeLogSize() > 0) {
+                m_store.appendFrom(std::move(loaded));
+                m_model.noteAppended();
+            }
+        }
+        endProgress();
+    }
+    m_busy = false;
+    followLastRow();
+    if (!ok)
+        app::MsgDlg(QStringLiteral("Failed to Load File!"), app::mtInformation, app::mbOK, 0);
+}
+
+} // namespace varnetta::log

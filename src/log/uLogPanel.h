@@ -1,0 +1,114 @@
+// The log's half of the window: the log toolbar, the pause bar and the grid
+// over the log table, with the Record menu's items and the log file dialogs.
+// The window places it and wires the dispatcher and the chart to it.
+#pragma once
+
+#include "LogFiles.h"
+#include "LogRecorder.h"
+#include "LogStore.h"
+#include "LogTableModel.h"
+
+#include <QTimer>
+#include <QWidget>
+
+#include <functional>
+
+class QAction;
+class QCheckBox;
+class QLabel;
+class QMenu;
+class QPushButton;
+class QTableView;
+class QToolBar;
+class QToolButton;
+
+namespace varnetta::app {
+class TCEdit;
+}
+
+namespace varnetta::log {
+
+// The plain message box of a successful XML save (not the message dialog);
+// tests replace it. Returns the previous hook.
+using TPlainMessageHook = std::function<void(const QString& text)>;
+TPlainMessageHook SetPlainMessageHook(TPlainMessageHook hook);
+
+class TLogPanel : public QWidget
+{
+    Q_OBJECT
+public:
+    explicit TLogPanel(QWidget* parent = nullptr);
+    ~TLogPanel() override;
+    TLogPanel(const TLogPanel&) = delete;
+    TLogPanel& operator=(const TLogPanel&) = delete;
+
+    [[nodiscard]] TLogStore& store() { return m_store; }
+    [[nodiscard]] TLogRecorder& recorder() { return m_recorder; }
+    [[nodiscard]] TLogTableModel& model() { return m_model; }
+    [[nodiscard]] QTableView* grid() const { return DBGrid1; }
+    // The pop-out and print buttons of other parts go on this toolbar.
+    [[nodiscard]] QToolBar* toolBar() const { return ToolBar4; }
+    [[nodiscard]] QToolButton* printButton() const { return btnRecordPrint; }
+    [[nodiscard]] QPushButton* pauseButton() const { return btnPause; }
+
+    // "Clear", "Save", a separator and the record-limit items.
+    void buildRecordMenu(QMenu* menu);
+
+    // Handlers, under the names the rest of the window knows them by.
+    void btnRecordNewClick(); // also the chart's btnNew and the menu's Clear
+    void btnRecordOpenClick();
+    void btnRecordSaveClick();
+    void cbIntervalClick();
+    void edtRecIntervalChange();
+    void timerInputDelayTimer();
+    void btnPauseClick();
+
+    void SaveLogFile(const QString& FileName);
+    void LoadLogFile(const QString& FileName, bool EmptyFirst);
+
+    // A memory record arrived: the log pauses and the button says so in red.
+    void showPausedByMemoryRecord();
+    // True while a file is being saved or loaded.
+    [[nodiscard]] bool busy() const { return m_busy; }
+
+    [[nodiscard]] QTimer& timerInputDelay() { return m_timerInputDelay; }
+    [[nodiscard]] int lastAcceptedInterval() const { return m_lastInterval; }
+
+Q_SIGNALS:
+    // The user released btnPause: the export overlays are to be hidden.
+    void logResumed();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void limitItemClick(QAction* item);
+    void followLastRow();
+    [[nodiscard]] TLogProgress progressFor(const QString& label);
+    void endProgress();
+
+    TLogStore m_store;
+    TLogRecorder m_recorder;
+    TLogTableModel m_model;
+    QTimer m_timerInputDelay;
+    int m_lastInterval = 1;
+    bool m_busy = false;
+    QMenu* m_recordMenu = nullptr;
+    class TProgress;
+    TProgress* m_progress = nullptr;
+
+    QToolBar* ToolBar4 = nullptr;
+    QCheckBox* cbRepeat = nullptr;
+    QCheckBox* cbInterval = nullptr;
+    app::TCEdit* edtRecInterval = nullptr;
+    QLabel* lblRecInterval = nullptr;
+    QToolButton* btnRecordNew = nullptr;
+    QToolButton* btnRecordOpen = nullptr;
+    QToolButton* btnRecordSave = nullptr;
+    QToolButton* btnRecordPrint = nullptr;
+    QWidget* pnlPause = nullptr;
+    QPushButton* btnPause = nullptr;
+    QTableView* DBGrid1 = nullptr;
+};
+
+} // namespace varnetta::log
