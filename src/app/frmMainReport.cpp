@@ -1,8 +1,29 @@
-// Window glue of the printed report.
+// Window glue of the printed report: btnRecordPrint runs PrintLog with the
+// port's reader paused and the watchdog held.
 #include "ufrmMain.h"
+
+#include "link/uCP2110.h"
+#include "log/uLogPanel.h"
+#include "log/uPrintLog.h"
+
+#include <QTimer>
+#include <QToolButton>
 
 namespace varnetta::app {
 
-void TfrmMain::setupReport() {}
+void TfrmMain::setupReport()
+{
+    connect(m_logPanel->printButton(), &QToolButton::clicked, this, &TfrmMain::PrintLog);
+}
+
+void TfrmMain::PrintLog()
+{
+    const log::TReceptionHold hold{
+        [this](bool paused) { CP21101->setReadPause(paused); },
+        [this] { return CP21101->Connected(); },
+        timerDisconectedUSB,
+    };
+    log::PrintLog(m_logPanel->store(), hold, this);
+}
 
 } // namespace varnetta::app
