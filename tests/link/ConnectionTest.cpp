@@ -1,0 +1,229 @@
+// The window's side of the link: the connect button, the port's events, the
+// watchdog and the device list, over the test bridge.
+#include "LinkTestSupport.h"
+#include "app/NewMsgDlg.h"
+#include "app/ufrmMain.h"
+
+#include <QComboBox>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTimer>
+
+namespace varnetta::link::testing {
+namespace {
+
+using app::TfrmMain;
+
+class ConnectionTest : public LinkTest
+{
+protected:
+    void SetUp() override
+    {
+        LinkTest::SetUp();
+        app::SetMsgDlgHook([this](const QString& text, app::TMsgDlgType, app::TMsgDlgButtons) {
+            messages << text;
+            if (onMessage)
+                onMessage();
+            return int(app::mrOk);
+        });
+    }
+    void TearDown() override
+    {
+        window.reset();
+        app::SetMsgDlgHook(nullptr);
+        LinkTest::TearDown();
+    }
+
+    TfrmMain& makeWindow()
+    {
+        window = std::make_unique<TfrmMain>();
+        return *window;
+    }
+    template <typename T> T* find(const char* name)
+    {
+        return window->findChild<T*>(QString::fromLatin1(name));
+    }
+    TCP2110* windowPort() { return find<TCP2110>("CP21101"); }
+    QPushButton* button() { return find<QPushButton>("btnConnect"); }
+    QTimer* watchdog() { return find<QTimer>("timerDisconectedUSB"); }
+    QWidget* widget(const char* name) { return find<QWidget>(name); }
+    QStringList comboItems()
+    {
+        QStringList items;
+        auto* combo = find<QComboBox>("cbbDevices");
+        for (int i = 0; i < combo->count(); ++i)
+            items << combo->itemText(i);
+        return items;
+    }
+    void expectNotConnected()
+    {
+        EXPECT_FALSE(windowPort()->Connected());
+        EXPECT_FALSE(button()->isChecked());
+        EXPECT_EQ(button()->text(), "USB Connection");
+        EXPECT_FALSE(widget("pnlCommand")->isEnabled());
+        EXPECT_FALSE(widget("pnlSetComp")->isEnabled());
+        if (QWidget* usb = widget("lcdUSB")) {
+            EXPECT_FALSE(usb->isVisibleTo(window.get()));
+        }
+        EXPECT_FALSE(watchdog()->isActive());
+    }
+    void expectConnected()
+    {
+        EXPECT_TRUE(windowPort()->Connected());
+        EXPECT_TRUE(button()->isChecked());
+        EXPECT_EQ(button()->text(), "USB Disconnect");
+        EXPECT_TRUE(widget("pnlCommand")->isEnabled());
+        EXPECT_TRUE(widget("pnlSetComp")->isEnabled());
+        if (QWidget* usb = widget("lcdUSB")) {
+            EXPECT_TRUE(usb->isVisibleTo(window.get()));
+        }
+        EXPECT_TRUE(watchdog()->isActive());
+    }
+
+    static inline const QString kNoDevice =
+        QStringLiteral("No device found.  Please ensure that you have proper USB connection.");
+    static inline const QString kCable =
+        QStringLiteral("USB interface cable is not connected properly, please check and re-try.");
+
+    std::unique_ptr<TfrmMain> window;
+    QStringList messages;
+    std::function<void()> onMessage;
+};
+
+TEST_F(ConnectionTest, withoutAMeterTheClickShowsNoDeviceAndTheButtonComesBackUp)
+{
+    makeWindow();
+    expectNotConnected();
+    bool pressedDuringMessage = false;
+    onMessage = [&] { pressedDuringMessage = button()->isChecked(); };
+    button()->click();
+    EXPECT_EQ(messages, QStringList({kNoDevice}));
+    EXPECT_TRUE(pressedDuringMessage);
+    expectNotConnected();
+}
+
+TEST_F(ConnectionTest, connectAndDisconnectSwitchTheControlsBothWaysEveryTime)
+{
+    TestBridge_AddDevice("M1", "/dev/hidraw1");
+    makeWindow();
+    ASSERT_NE(widget("lcdUSB"), nullptr);
+    for (int round = 0; round < 2; ++round) {
+        SCOPED_TRACE(round);
+        button()->click();
+        expectConnected();
+        button()->click();
+        expectNotConnected();
+    }
+    EXPECT_TRUE(messages.isEmpty());
+    EXPECT_EQ(TestBridge_OpenHandles(), 0);
+}
+
+TEST_F(ConnectionTest, receivedChunksReachTheReceiveAssembly)
+{
+    TestBridge_AddDevice("M1", "/dev/hidraw1");
+    TfrmMain& w = makeWindow();
+    TCP2110::setPollPause(1);
+    button()->click();
+    feed(QByteArray(40, 'x'));
+    QTRY_COMPARE_WITH_TIMEOUT(w.receiveAssembly().counters().bytesReceived, quint64(40), 5000);
+}
+
+TEST_F(ConnectionTest, aSilentMeterIsDisconnectedByTheWatchdogThenTheCableMessageShowsOnce)
+{
+    TestBridge_AddDevice("M1", "/dev/hidraw1");
+    makeWindow();
+    watchdog()->setInterval(150);
+    button()->click();
+    bool disconnectedFirst = false;
+    onMessage = [&] {
+        disconnectedFirst = !windowPort()->Connected() && button()->text() == "USB Connection";
+    };
+    QTRY_COMPARE_WITH_TIMEOUT(messages.size(), 1, 5000);
+    EXPECT_EQ(messages.first(), kCable);
+    EXPECT_TRUE(disconnectedFirst);
+    expectNotConnected();
+}
+
+TEST_F(ConnectionTest, everyChunkRestartsTheWatchdogCount)
+{
+    TestBridge_AddDevice("M1", "/dev/hidraw1");
+    TfrmMain& w = makeWindow();
+    TCP2110::setPollPause(1);
+    watchdog()->setInterval(400);
+    button()->click();
+    // A chunk every 100 ms for well over the watchdog interval.
+    QTimer feeder;
+    QObject::connect(&feeder, &QTimer::timeout, [] { feed("z"); });
+    feeder.start(100);
+    QSignalSpy chunks(&w.receiveAssembly(), &protocol::TReceiveAssembly::chunkReceived);
+    QTRY_VERIFY_WITH_TIMEOUT(chunks.count() >= 15, 10000);
+    EXPECT_TRUE(messages.isEmpty());
+    EXPECT_TRUE(windowPort()->Connected());
+    feeder.stop();
+    QTRY_COMPARE_WITH_TIMEOUT(messages, QStringList({kCable}), 5000);
+}
+
+TEST_F(ConnectionTest, pullingTheOpenDeviceShowsNoDeviceOnceAndTheWatchdogStaysOff)
+{
+    TestBridge_AddDevice("M1", "/dev/hidraw1");
+    makeWindow();
+    watchdog()->setInterval(150);
+    button()->click();
+    TestBridge_RemoveDevice("/dev/hidraw1");
+    hotplug->remove("/dev/hidraw1");
+    EXPECT_EQ(messages, QStringList({kNoDevice}));
+    expectNotConnected();
+    EXPECT_TRUE(comboItems().isEmpty());
+    EXPECT_TRUE(windowPort()->DeviceName().isEmpty());
+    QSignalSpy fired(watchdog(), &QTimer::timeout);
+    EXPECT_FALSE(fired.wait(400));
+    EXPECT_EQ(messages.size(), 1);
+}
+
+TEST_F(ConnectionTest, devicesPluggedInWhileIdleRefreshTheChoiceSilently)
+{
+    TestBridge_AddDevice("zeta", "/dev/hidraw4");
+    makeWindow();
+    EXPECT_EQ(comboItems(), QStringList({"zeta"}));
+    TestBridge_AddDevice("Beta", "/dev/hidraw6");
+    TestBridge_AddDevice("alpha", "/dev/hidraw5");
+    hotplug->arrive("/dev/hidraw5");
+    EXPECT_EQ(comboItems(), QStringList({"alpha", "Beta", "zeta"}));
+    EXPECT_EQ(windowPort()->DeviceName(), "alpha");
+    EXPECT_TRUE(messages.isEmpty());
+    EXPECT_FALSE(windowPort()->Connected());
+    button()->click();
+    ASSERT_TRUE(windowPort()->Connected());
+    EXPECT_EQ(TestBridge_CallCount("HidUart_Open"), 1u);
+    uint8_t frame[] = {1};
+    uint32_t written = 0;
+    EXPECT_TRUE(windowPort()->Write(frame, 1, written));
+}
+
+TEST_F(ConnectionTest, unpluggingTheLastBridgeWhileIdleEmptiesTheChoice)
+{
+    TestBridge_AddDevice("M1", "/dev/hidraw1");
+    makeWindow();
+    EXPECT_EQ(windowPort()->DeviceName(), "M1");
+    TestBridge_RemoveDevice("/dev/hidraw1");
+    hotplug->remove("/dev/hidraw1");
+    EXPECT_TRUE(comboItems().isEmpty());
+    EXPECT_TRUE(windowPort()->DeviceName().isEmpty());
+    EXPECT_TRUE(messages.isEmpty());
+}
+
+TEST_F(ConnectionTest, closingTheWindowWhileConnectedClosesTheDevice)
+{
+    TestBridge_AddDevice("M1", "/dev/hidraw1");
+    makeWindow();
+    TCP2110::setPollPause(1);
+    TestBridge_SetStream(16);
+    button()->click();
+    ASSERT_EQ(TestBridge_WaitForDataRead(5000), 1);
+    window.reset();
+    EXPECT_EQ(TestBridge_OpenHandles(), 0);
+}
+
+} // namespace
+} // namespace varnetta::link::testing
