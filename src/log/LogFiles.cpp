@@ -372,7 +372,8 @@ bool validUtf8(QIODevice& in, qint64 from)
         const QByteArray block = in.read(kReadBlock);
         if (block.isEmpty())
             break;
-        (void)decoder.decode(block);
+        const QString text = decoder.decode(block); // decoding happens on conversion
+        Q_UNUSED(text);
         if (decoder.hasError())
             return false;
     }
