@@ -1,0 +1,269 @@
+#include "log/MemoryDownload.h"
+
+#include "app/NewMsgDlg.h"
+#include "protocol/FrameBuilders.h"
+#include "protocol/FrameDispatcher.h"
+#include "protocol/MeterCommands.h"
+#include "protocol/MeterFrame.h"
+
+#include <QSignalSpy>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+using namespace varnetta;
+using protocol::testing::ExportEndFrame;
+using protocol::testing::MemoryFrame;
+using protocol::testing::ReadingFrame;
+
+namespace {
+
+// Everything the download does to its surroundings, in order, as text.
+struct Recorder
+{
+    std::vector<std::string> events;
+    std::vector<uint8_t> sent;
+    std::vector<protocol::TReading> rows;
+    std::vector<uint32_t> pollPauses;
+    int rowLimit = 1000;
+    int dots = 0;
+
+    log::TMemoryDownloadHost host()
+    {
+        log::TMemoryDownloadHost h;
+        h.setPollPause = [this](uint32_t ms) {
+            pollPauses.push_back(ms);
+            events.push_back("poll " + std::to_string(ms));
+        };
+        h.sendCommand = [this](uint8_t code) {
+            sent.push_back(code);
+            events.push_back("send " + std::to_string(code));
+        };
+        h.commandPanelDisabled = [this] { events.push_back("panel off"); };
+        h.commandPanelEnabled = [this] { events.push_back("panel on"); };
+        h.showTexts = [this](const protocol::TReading& r) {
+            events.push_back("show " + r.Value.toStdString());
+        };
+        h.appendMemoryRow = [this](const protocol::TReading& r) {
+            if (int(rows.size()) >= rowLimit) {
+                events.push_back("row dropped");
+                return false;
+            }
+            rows.push_back(r);
+            events.push_back("row");
+            return true;
+        };
+        h.setLoadCaption = [this](const QString& c) { events.push_back("caption " + c.toStdString()); };
+        h.advanceLoadingDots = [this] {
+            ++dots;
+            events.push_back("dot");
+        };
+        h.clearLoadingDots = [this] { events.push_back("dots cleared"); };
+        h.pauseLog = [this] { events.push_back("pause"); };
+        h.showOverlays = [this] { events.push_back("overlays"); };
+        return h;
+    }
+};
+
+class MemoryDownloadTest : public ::testing::Test
+{
+protected:
+    MemoryDownloadTest()
+    {
+        download.setHost(recorder.host());
+        download.attach(dispatcher);
+        previousHook =
+            app::SetMsgDlgHook([this](const QString& msg, app::TMsgDlgType type, app::TMsgDlgButtons) {
+                dialogs.push_back({msg.toStdString(), type});
+                recorder.events.push_back("dialog " + msg.toStdString());
+                return type == app::mtConfirmation ? answer : int(app::mrOk);
+            });
+    }
+    ~MemoryDownloadTest() override { app::SetMsgDlgHook(previousHook); }
+
+    void feed(const QByteArray& frame)
+    {
+        // Through the assembly as the link would, so only checked frames arrive.
+        assembly.CP21101ReceiveData(frame);
+    }
+    void connectAssembly()
+    {
+        QObject::connect(&assembly, &protocol::TReceiveAssembly::frameReady, &dispatcher,
+                         &protocol::TFrameDispatcher::CP21041ReceiveData);
+    }
+    static QByteArray Record(char code, const QByteArray& value)
+    {
+        return MemoryFrame(uint8_t(code), "  1" + value.leftJustified(6, ' ') + "230.1 " + "  4.20");
+    }
+    int acks() const
+    {
+        return int(std::count(recorder.sent.begin(), recorder.sent.end(), protocol::kCmdExportAck));
+    }
+
+    struct Dialog
+    {
+        std::string text;
+        app::TMsgDlgType type;
+    };
+    Recorder recorder;
+    protocol::TReceiveAssembly assembly;
+    protocol::TFrameDispatcher dispatcher;
+    log::TMemoryDownload download;
+    app::TMsgDlgHook previousHook;
+    std::vector<Dialog> dialogs;
+    int answer = app::mrYes;
+};
+
+} // namespace
+
+// ---- the request
+
+TEST_F(MemoryDownloadTest, YesSpeedsUpPollingSendsTheExportAndLocksThePanel)
+{
+    download.btnExportDataClick();
+    ASSERT_EQ(dialogs.size(), 1u);
+    EXPECT_EQ(dialogs[0].text, "Are you sure that you want to export memory data?");
+    EXPECT_EQ(dialogs[0].type, app::mtConfirmation);
+    const std::vector<std::string> expected = {"dialog Are you sure that you want to export memory data?",
+                                               "poll 1", "send 87", "panel off"};
+    EXPECT_EQ(recorder.events, expected);
+    EXPECT_TRUE(download.running());
+}
+
+TEST_F(MemoryDownloadTest, NoOrTheCloseBoxChangesNothing)
+{
+    for (int reply : {int(app::mrNo), int(app::mrCancel)}) {
+        answer = reply;
+        recorder.events.clear();
+        download.btnExportDataClick();
+        EXPECT_EQ(recorder.events.size(), 1u) << "only the question";
+        EXPECT_TRUE(recorder.sent.empty());
+        EXPECT_FALSE(download.running());
+    }
+}
+
+// ---- a whole download through the dispatcher
+
+TEST_F(MemoryDownloadTest, RecordsAreShownLoggedWithTheirOwnFunctionsAndEachAcknowledged)
+{
+    connectAssembly();
+    download.btnExportDataClick();
+    recorder.events.clear();
+    recorder.sent.clear();
+
+    feed(Record('0', "1.234") + Record('6', "50.01"));
+    feed(Record('7', "12.5"));
+    ASSERT_EQ(recorder.rows.size(), 3u);
+    EXPECT_EQ(recorder.rows[0].FunMode, protocol::fmPWRP);
+    EXPECT_EQ(recorder.rows[0].Unit, "KW");
+    EXPECT_EQ(recorder.rows[1].FunMode, protocol::fmFRQ);
+    EXPECT_EQ(recorder.rows[1].Value, "50.01 ");
+    EXPECT_EQ(recorder.rows[2].FunMode, protocol::fmENRP);
+    EXPECT_EQ(recorder.rows[2].SubUnit2, "");
+    EXPECT_EQ(acks(), 3);
+
+    // One record's steps, in order.
+    const std::vector<std::string> first(recorder.events.begin(), recorder.events.begin() + 8);
+    const std::vector<std::string> expected = {"show 1.234 ", "row",        "caption Data transfering",
+                                               "dot",         "pause",      "overlays",
+                                               "send 88",     "show 50.01 "};
+    EXPECT_EQ(first, expected);
+
+    recorder.events.clear();
+    int acksAtDialog = -1;
+    app::SetMsgDlgHook([&](const QString& msg, app::TMsgDlgType, app::TMsgDlgButtons) {
+        recorder.events.push_back("dialog " + msg.toStdString());
+        acksAtDialog = acks();
+        return int(app::mrOk);
+    });
+    QSignalSpy done(&download, &log::TMemoryDownload::exportCompleted);
+    feed(ExportEndFrame());
+    EXPECT_EQ(acksAtDialog, 3) << "the last acknowledgement waits for the dialog";
+    EXPECT_EQ(acks(), 4);
+    const std::vector<std::string> end = {"poll 100",
+                                          "panel on",
+                                          "caption Data transfer completed",
+                                          "dots cleared",
+                                          "dialog Export memory data has been successfully!",
+                                          "send 88"};
+    EXPECT_EQ(recorder.events, end);
+    ASSERT_EQ(done.count(), 1);
+    EXPECT_EQ(done[0][0].toInt(), 3);
+    EXPECT_EQ(done[0][1].toInt(), 0);
+    EXPECT_FALSE(download.running());
+}
+
+TEST_F(MemoryDownloadTest, EndFrameWithoutRecordsAddsNothingButStillAnswers)
+{
+    connectAssembly();
+    download.btnExportDataClick();
+    recorder.events.clear();
+    feed(ExportEndFrame());
+    EXPECT_TRUE(recorder.rows.empty());
+    EXPECT_EQ(std::count(recorder.events.begin(), recorder.events.end(), "pause"), 0);
+    EXPECT_EQ(std::count(recorder.events.begin(), recorder.events.end(), "overlays"), 0);
+    ASSERT_EQ(dialogs.size(), 2u);
+    EXPECT_EQ(dialogs[1].text, "Export memory data has been successfully!");
+    EXPECT_EQ(dialogs[1].type, app::mtInformation);
+    EXPECT_EQ(acks(), 1);
+}
+
+TEST_F(MemoryDownloadTest, BadFramesAreNeitherLoggedNorAcknowledged)
+{
+    connectAssembly();
+    QByteArray bad = Record('0', "1.0");
+    bad[10] = char(bad[10] ^ 0x01);
+    feed(bad);
+    feed(ReadingFrame('0', "  1  1.0 230.1   4.20"));
+    EXPECT_TRUE(recorder.rows.empty());
+    EXPECT_EQ(acks(), 0);
+}
+
+// ---- the record limit
+
+TEST_F(MemoryDownloadTest, RecordsBeyondTheLimitAreAcknowledgedNotStoredAndReported)
+{
+    connectAssembly();
+    recorder.rowLimit = 2;
+    download.btnExportDataClick();
+    for (int i = 0; i < 5; ++i)
+        feed(Record('1', QByteArray::number(i)));
+    EXPECT_EQ(recorder.rows.size(), 2u);
+    EXPECT_EQ(download.recordsDropped(), 3);
+    EXPECT_EQ(acks(), 5);
+    feed(ExportEndFrame());
+    EXPECT_EQ(acks(), 6);
+    ASSERT_EQ(dialogs.size(), 3u);
+    EXPECT_EQ(dialogs[1].text, "Export memory data has been successfully!");
+    EXPECT_EQ(dialogs[2].type, app::mtInformation);
+    EXPECT_NE(dialogs[2].text.find("3 memory records were not stored"), std::string::npos) << dialogs[2].text;
+    EXPECT_NE(dialogs[2].text.find("record limit"), std::string::npos);
+}
+
+TEST_F(MemoryDownloadTest, NoLimitMessageWhenEveryRecordWasStored)
+{
+    connectAssembly();
+    download.btnExportDataClick();
+    feed(Record('1', "1"));
+    feed(ExportEndFrame());
+    EXPECT_EQ(dialogs.size(), 2u);
+    // A second export starts counting afresh.
+    recorder.rowLimit = 1;
+    download.btnExportDataClick();
+    feed(Record('1', "2"));
+    feed(ExportEndFrame());
+    EXPECT_EQ(dialogs.size(), 5u);
+    EXPECT_NE(dialogs[4].text.find("1 memory records"), std::string::npos);
+}
+
+TEST_F(MemoryDownloadTest, ResetForgetsAnExportCutOffByTheLink)
+{
+    download.btnExportDataClick();
+    download.CP21041ReceiveBuffData(protocol::TReading{});
+    download.reset();
+    EXPECT_FALSE(download.running());
+    EXPECT_EQ(download.recordsReceived(), 0);
+}
