@@ -158,7 +158,6 @@ TChartPanel::TChartPanel(QWidget* parent) : QWidget(parent)
     connect(btnLast, &QToolButton::clicked, this, &TChartPanel::btnLastClick);
     connect(btnGoPage, &QToolButton::clicked, this, &TChartPanel::btnGoPageClick);
     connect(btnSave, &QToolButton::clicked, this, &TChartPanel::btnSaveClick);
-    connect(btnFly, &QToolButton::clicked, this, &TChartPanel::btnFlyClick);
     connect(btnChartZoomOut, &QToolButton::clicked, this, [] { btnGridZoomoutClick(); });
 }
 

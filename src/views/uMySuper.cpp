@@ -1,6 +1,6 @@
 #include "uMySuper.h"
 
-#include <QAbstractButton>
+#include <QAction>
 #include <QBoxLayout>
 #include <QCoreApplication>
 #include <QHeaderView>
@@ -8,6 +8,7 @@
 #include <QPointer>
 #include <QStringList>
 #include <QTableView>
+#include <QToolBar>
 #include <QVBoxLayout>
 #include <QWheelEvent>
 
@@ -118,6 +119,19 @@ void btnGridZoomoutClick()
         frmSuperContainer->close();
 }
 
+void SetControlShown(QWidget* control, bool shown)
+{
+    if (auto* bar = qobject_cast<QToolBar*>(control->parentWidget())) {
+        for (QAction* action : bar->actions()) {
+            if (bar->widgetForAction(action) == control) {
+                action->setVisible(shown);
+                return;
+            }
+        }
+    }
+    control->setVisible(shown);
+}
+
 void btnRecordFlyClick(const TGridPopOut& parts)
 {
     QStringList kept;
@@ -128,11 +142,11 @@ void btnRecordFlyClick(const TGridPopOut& parts)
             parts.mainWindow->raise();
             parts.mainWindow->activateWindow();
         }
-        parts.btnRecordFly->show();
-        parts.btnGridZoomout->hide();
+        SetControlShown(parts.btnRecordFly, true);
+        SetControlShown(parts.btnGridZoomout, false);
     };
-    parts.btnRecordFly->hide();
-    parts.btnGridZoomout->show();
+    SetControlShown(parts.btnRecordFly, false);
+    SetControlShown(parts.btnGridZoomout, true);
     try {
         const int columns = parts.DBGrid1->horizontalHeader()->count();
         for (int i = 0; i < columns; ++i)

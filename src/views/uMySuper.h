@@ -7,7 +7,6 @@
 
 #include <functional>
 
-class QAbstractButton;
 class QTableView;
 
 namespace varnetta::views {
@@ -50,13 +49,17 @@ struct TGridPopOut
     QWidget* pnlGridParent = nullptr;
     QWidget* Panel2 = nullptr; // its home
     QTableView* DBGrid1 = nullptr;
-    QAbstractButton* btnRecordFly = nullptr;
-    QAbstractButton* btnGridZoomout = nullptr;
+    QWidget* btnRecordFly = nullptr; // may stand on a QToolBar
+    QWidget* btnGridZoomout = nullptr;
     QWidget* mainWindow = nullptr; // brought to the front after the grid is home
 };
 inline constexpr int kGridPopOutWidths[] = {60, 150, 60, 60, 60, 120, 120, 80, 80};
 
 void btnRecordFlyClick(const TGridPopOut& parts);
+
+// Shows or hides a control; one on a QToolBar through its action, since a
+// tool bar ignores its widgets' own visibility.
+void SetControlShown(QWidget* control, bool shown);
 
 // The grid's mouse wheel: every wheel message becomes one Up or Down key for
 // the grid, so a notch moves the current row by exactly one.

@@ -10,6 +10,7 @@
 #include <QTableView>
 #include <QTest>
 #include <QTimer>
+#include <QToolBar>
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <QWheelEvent>
@@ -218,6 +219,28 @@ TEST(ContainerFailure, AnErrorWhileOutBringsThePanelsAndButtonsHomeAndGoesOn)
     EXPECT_FALSE(chart.button("btnFly")->isHidden());
     EXPECT_TRUE(chart.button("btnChartZoomOut")->isHidden());
     EXPECT_EQ(frmSuperContainer, nullptr);
+}
+
+TEST(ContainerButtons, ButtonsOnAToolBarSwapThroughTheirActions)
+{
+    GridHome home;
+    auto* bar = new QToolBar(home.pnlGridParent);
+    auto* fly = new QToolButton(bar);
+    auto* zoomOut = new QToolButton(bar);
+    QAction* flyAction = bar->addWidget(fly);
+    QAction* zoomOutAction = bar->addWidget(zoomOut);
+    SetControlShown(zoomOut, false);
+    ASSERT_FALSE(zoomOutAction->isVisible());
+    TGridPopOut parts = home.parts();
+    parts.btnRecordFly = fly;
+    parts.btnGridZoomout = zoomOut;
+    bool swapped = false;
+    ShowHook hook(
+        [&](TfrmSuperContainer&) { swapped = !flyAction->isVisible() && zoomOutAction->isVisible(); });
+    btnRecordFlyClick(parts);
+    EXPECT_TRUE(swapped);
+    EXPECT_TRUE(flyAction->isVisible());
+    EXPECT_FALSE(zoomOutAction->isVisible());
 }
 
 TEST(ContainerForm, RestoredSizeIsCentredOnTheMainWindow)
