@@ -1,0 +1,413 @@
+// Recording, the log toolbar and the log files as the window uses them.
+#include "app/CControls.h"
+#include "app/NewMsgDlg.h"
+#include "log/LogChartSink.h"
+#include "log/LogFiles.h"
+#include "log/uLogPanel.h"
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QCheckBox>
+#include <QFile>
+#include <QMenu>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <csignal>
+#include <sys/resource.h>
+
+using namespace varnetta;
+using namespace varnetta::log;
+
+namespace {
+
+class TChartDouble : public ILogChartSink
+{
+public:
+    void AddValues(const QList<double>& values, const QList<QColor>& colors) override
+    {
+        points.append(values);
+        lastColors = colors;
+    }
+    void Clear() override { ++clears; }
+    QList<QList<double>> points;
+    QList<QColor> lastColors;
+    int clears = 0;
+};
+
+protocol::TReading reading(const char* value = "-0,123")
+{
+    protocol::TReading r;
+    r.FunMode = protocol::fmPWRP;
+    r.Value = value;
+    r.Unit = "kW";
+    r.SubValue1 = "230,1";
+    r.SubUnit1 = "V";
+    r.SubValue2 = "5,00";
+    r.SubUnit2 = "A";
+    return r;
+}
+
+struct Dialogs
+{
+    Dialogs()
+    {
+        previous = app::SetMsgDlgHook([this](const QString& msg, app::TMsgDlgType type, app::TMsgDlgButtons) {
+            messages.append(msg);
+            types.append(type);
+            return answer;
+        });
+        previousPlain = SetPlainMessageHook([this](const QString& msg) { plain.append(msg); });
+    }
+    ~Dialogs()
+    {
+        app::SetMsgDlgHook(previous);
+        SetPlainMessageHook(previousPlain);
+    }
+    int answer = app::mrYes;
+    QStringList messages;
+    QList<app::TMsgDlgType> types;
+    QStringList plain;
+    app::TMsgDlgHook previous;
+    TPlainMessageHook previousPlain;
+};
+
+class LogPanel : public ::testing::Test
+{
+protected:
+    LogPanel()
+    {
+        panel.buildRecordMenu(&menu);
+        panel.recorder().setChartSink(&chart);
+        panel.recorder().setDecimalSeparator(",");
+        panel.recorder().setClock([] { return QDateTime(QDate(2024, 3, 1), QTime(14, 5, 9)); });
+    }
+    QAction* item(const char* name) { return menu.findChild<QAction*>(QLatin1String(name)); }
+    void fill(int rows)
+    {
+        for (int i = 0; i < rows; ++i)
+            panel.recorder().AppendLogRow(reading(), false);
+    }
+    QByteArray fileBytes(const QString& name)
+    {
+        QFile f(name);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+    }
+
+    QMenu menu;
+    TLogPanel panel;
+    TChartDouble chart;
+    Dialogs dialogs;
+    QTemporaryDir dir;
+};
+
+} // namespace
+
+// ---- recording
+
+TEST_F(LogPanel, RecordedRowCarriesStampFunctionTextsAndReachesTheChart)
+{
+    panel.recorder().AppendLogRow(reading(), false);
+    panel.recorder().AppendLogRow(reading("OL"), true);
+    const TLogStore& s = panel.store();
+    ASSERT_EQ(s.rowCount(), 2);
+    EXPECT_EQ(s.fieldText(0, fATime), "14:05:09(2024-03-01)");
+    EXPECT_EQ(s.fieldText(0, fAFunction), "PWRP");
+    EXPECT_EQ(s.fieldText(0, fAValue), "-0,123");
+    EXPECT_EQ(s.rowState(0), kRowStateInserted);
+    EXPECT_TRUE(s.isNull(1, fATime));
+    EXPECT_EQ(s.ANo(1), 2);
+    EXPECT_EQ(s.changeLogSize(), 2);
+    ASSERT_EQ(chart.points.size(), 2);
+    EXPECT_EQ(chart.points[0], (QList<double>{0.0, -0.123, 230.1, 5.0}));
+    EXPECT_EQ(chart.points[1][1], 0.0); // no number: 0
+    EXPECT_EQ(chart.lastColors, (QList<QColor>{Qt::blue, Qt::red, Qt::blue, Qt::green}));
+    EXPECT_EQ(panel.grid()->currentIndex().row(), 1); // the grid follows the new row
+}
+
+TEST_F(LogPanel, RecordLimitStopsSilentlyAndARaisedLimitContinuesNumbering)
+{
+    item("mniN10001")->trigger();
+    fill(1001);
+    EXPECT_EQ(panel.store().rowCount(), 1000);
+    EXPECT_EQ(chart.points.size(), 1000);
+    EXPECT_TRUE(dialogs.messages.isEmpty());
+
+    item("mniN50001")->trigger();
+    EXPECT_TRUE(item("mniN50001")->isChecked());
+    EXPECT_FALSE(item("mniN10001")->isChecked());
+    EXPECT_FALSE(item("mniN100001")->isChecked());
+    fill(1);
+    EXPECT_EQ(panel.store().ANo(1000), 1001);
+
+    // A limit below the row count keeps every row and appends no more.
+    item("mniN10001")->trigger();
+    fill(1);
+    EXPECT_EQ(panel.store().rowCount(), 1001);
+}
+
+TEST_F(LogPanel, LimitItemsStartAtTenThousandAndUnlimitedIsBounded)
+{
+    EXPECT_TRUE(item("mniN100001")->isChecked());
+    EXPECT_EQ(panel.recorder().recordLimit(), 10000);
+    item("mnilimitess")->trigger();
+    EXPECT_EQ(panel.recorder().recordLimit(), 9999999);
+    EXPECT_EQ(menu.actions().size(), 9); // Clear, Save, separator, six limits
+}
+
+TEST_F(LogPanel, PauseIgnoresReadingsAndTicksButNotMemoryRecords)
+{
+    auto* pause = panel.findChild<QPushButton*>("btnPause");
+    QSignalSpy pausedSpy(&panel.recorder(), &TLogRecorder::logPausedChanged);
+    QSignalSpy resumed(&panel, &TLogPanel::logResumed);
+    pause->click();
+    EXPECT_TRUE(panel.recorder().logPaused());
+    EXPECT_EQ(pause->text(), "Log Data Mode Disabled");
+    panel.recorder().readingDecoded(reading());
+    panel.recorder().AppendLogRow(reading(), true);
+    EXPECT_EQ(panel.store().rowCount(), 1);
+
+    pause->click();
+    EXPECT_FALSE(panel.recorder().logPaused());
+    EXPECT_EQ(pause->text(), "Log Data Mode Enabled");
+    EXPECT_EQ(pausedSpy.size(), 2);
+    EXPECT_EQ(resumed.size(), 1);
+    panel.recorder().readingDecoded(reading());
+    EXPECT_EQ(panel.store().rowCount(), 2);
+}
+
+TEST_F(LogPanel, SamplingTicksLogOnlyReadingsThatArrivedSinceTheLastTick)
+{
+    TLogRecorder& rec = panel.recorder();
+    panel.findChild<QCheckBox*>("cbInterval")->click();
+    ASSERT_TRUE(rec.samplingActive());
+    EXPECT_EQ(rec.timerInterval().interval(), 1000);
+
+    rec.timerIntervalTimer(); // nothing received yet: nothing logged
+    EXPECT_EQ(panel.store().rowCount(), 0);
+    rec.readingDecoded(reading("1,0"));
+    rec.readingDecoded(reading("2,0"));
+    EXPECT_EQ(panel.store().rowCount(), 0); // readings alone log nothing while sampling
+    rec.timerIntervalTimer();
+    ASSERT_EQ(panel.store().rowCount(), 1);
+    EXPECT_EQ(panel.store().fieldText(0, fAValue), "2,0");
+    rec.timerIntervalTimer(); // link quiet: no invented row
+    EXPECT_EQ(panel.store().rowCount(), 1);
+
+    rec.readingDecoded(reading());
+    rec.setLogPaused(true);
+    rec.timerIntervalTimer();
+    EXPECT_EQ(panel.store().rowCount(), 1);
+
+    QSignalSpy ticks(&rec.timerInterval(), &QTimer::timeout);
+    rec.setLogPaused(false);
+    rec.readingDecoded(reading());
+    ASSERT_TRUE(ticks.wait(3000));
+    EXPECT_EQ(panel.store().rowCount(), 2);
+
+    panel.findChild<QCheckBox*>("cbInterval")->click();
+    EXPECT_FALSE(rec.samplingActive());
+    rec.readingDecoded(reading());
+    EXPECT_EQ(panel.store().rowCount(), 3);
+}
+
+TEST_F(LogPanel, ClearingAsksAndOnYesEmptiesTableChangeLogAndChart)
+{
+    fill(3);
+    dialogs.answer = app::mrNo;
+    panel.btnRecordNewClick();
+    EXPECT_EQ(panel.store().rowCount(), 3);
+    EXPECT_EQ(chart.clears, 0);
+
+    dialogs.answer = app::mrYes;
+    item("mniNew1")->trigger();
+    EXPECT_EQ(dialogs.messages.last(), "Are you sure that you want to delete this record?");
+    EXPECT_EQ(panel.store().rowCount(), 0);
+    EXPECT_EQ(panel.store().changeLogSize(), 0);
+    EXPECT_EQ(panel.model().rowCount(), 0);
+    EXPECT_EQ(chart.clears, 1);
+    fill(1);
+    EXPECT_EQ(panel.store().ANo(0), 1);
+}
+
+// ---- interval entry
+
+TEST_F(LogPanel, IntervalEntryTakesDigitsOnlyAndJudgesAfterASecond)
+{
+    auto* edit = panel.findChild<app::TCEdit*>("edtRecInterval");
+    ASSERT_NE(edit, nullptr);
+    EXPECT_EQ(edit->text(), "1");
+    edit->selectAll();
+    QTest::keyClicks(edit, "a2-5 x");
+    EXPECT_EQ(edit->text(), "25");
+    EXPECT_TRUE(panel.timerInputDelay().isActive());
+    EXPECT_EQ(panel.timerInputDelay().interval(), 1000);
+    QSignalSpy judged(&panel.timerInputDelay(), &QTimer::timeout);
+    ASSERT_TRUE(judged.wait(3000));
+    EXPECT_EQ(panel.recorder().samplingSeconds(), 25);
+    EXPECT_TRUE(dialogs.messages.isEmpty());
+}
+
+TEST_F(LogPanel, IntervalEntryRejectsOutOfRangeAndRestoresTheLastValue)
+{
+    auto* edit = panel.findChild<app::TCEdit*>("edtRecInterval");
+    struct Case
+    {
+        const char* text;
+        bool accepted;
+    };
+    for (const Case c : {Case{"0", false}, Case{"", false}, Case{"100000000", false}, Case{"12a", false},
+                         Case{"99999999", true}, Case{"7", true}}) {
+        dialogs.messages.clear();
+        const int before = panel.lastAcceptedInterval();
+        edit->setText(QLatin1String(c.text)); // as a paste would: no key filter
+        panel.timerInputDelayTimer();
+        if (c.accepted) {
+            EXPECT_TRUE(dialogs.messages.isEmpty()) << c.text;
+            EXPECT_EQ(panel.recorder().samplingSeconds(), QByteArray(c.text).toInt()) << c.text;
+        } else {
+            ASSERT_EQ(dialogs.messages.size(), 1) << c.text;
+            EXPECT_EQ(dialogs.messages[0], "You have entered a number that is out of range.");
+            EXPECT_EQ(edit->text(), QString::number(before)) << c.text;
+            EXPECT_EQ(panel.recorder().samplingSeconds(), before) << c.text;
+        }
+    }
+}
+
+// ---- files
+
+TEST_F(LogPanel, XmlSaveReopenAndSaveAgainGivesIdenticalBytes)
+{
+    fill(3);
+    panel.recorder().AppendLogRow(reading(), true);
+    const QString a = dir.filePath("a.xml");
+    const QString b = dir.filePath("B.XML");
+    panel.SaveLogFile(a);
+    ASSERT_EQ(dialogs.plain.size(), 1);
+    EXPECT_EQ(dialogs.plain[0], "Save table to specified file: " + a + " Scuss!");
+
+    fill(2); // replaced by the reopened file
+    panel.LoadLogFile(a, false);
+    EXPECT_EQ(panel.store().rowCount(), 4);
+    EXPECT_EQ(panel.model().rowCount(), 4);
+    panel.SaveLogFile(b);
+    EXPECT_EQ(fileBytes(b), fileBytes(a));
+    EXPECT_TRUE(dialogs.messages.isEmpty());
+    fill(1);
+    EXPECT_EQ(panel.store().ANo(4), 5);
+}
+
+TEST_F(LogPanel, TextSaveAddsXlsAndReopeningAppendsRows)
+{
+    fill(2);
+    panel.SaveLogFile(dir.filePath("log.dat"));
+    const QString saved = dir.filePath("log.dat.xls");
+    ASSERT_EQ(dialogs.messages.size(), 1);
+    EXPECT_EQ(dialogs.messages[0], "Save table to specified file: " + saved + " Scuss!");
+    EXPECT_EQ(fileBytes(saved), TextLog(panel.store()));
+
+    panel.LoadLogFile(saved, false);
+    EXPECT_EQ(panel.store().rowCount(), 4);
+    EXPECT_EQ(panel.model().rowCount(), 4);
+    EXPECT_EQ(panel.store().ANo(3), 2); // numbers as in the file
+    EXPECT_EQ(panel.grid()->currentIndex().row(), 3);
+    fill(1);
+    EXPECT_EQ(panel.store().ANo(4), 5); // the row count decides the next number
+    EXPECT_EQ(dialogs.messages.size(), 1);
+}
+
+TEST_F(LogPanel, FailedLoadsLeaveTheTableAsItWas)
+{
+    fill(3);
+    const QByteArray before = XmlPacket(panel.store());
+    const auto write = [&](const char* name, const QByteArray& bytes) {
+        QFile f(dir.filePath(name));
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(bytes);
+        return dir.filePath(name);
+    };
+    const QStringList bad = {dir.filePath("missing.xml"), write("cut.xml", before.left(before.size() / 2)),
+                             write("dtd.xml", "<!DOCTYPE x [<!ENTITY e \"e\">]><x>&e;</x>"),
+                             write("empty.txt", ""), dir.filePath("missing.xls")};
+    for (const QString& name : bad) {
+        dialogs.messages.clear();
+        panel.LoadLogFile(name, false);
+        ASSERT_EQ(dialogs.messages.size(), 1) << name.toStdString();
+        EXPECT_EQ(dialogs.messages[0], "Failed to Load File!");
+        EXPECT_EQ(XmlPacket(panel.store()), before) << name.toStdString();
+        EXPECT_EQ(panel.model().rowCount(), 3);
+    }
+    // Still recording afterwards.
+    fill(1);
+    EXPECT_EQ(panel.store().rowCount(), 4);
+
+    // A text file failing on its third data line keeps the two before it.
+    dialogs.messages.clear();
+    panel.LoadLogFile(write("bad.txt", "head\r\n7 a\r\n8 b\r\n9 1 2 3 4 5 6 7 8 9\r\n10 c\r\n"), false);
+    EXPECT_EQ(dialogs.messages, QStringList{"Failed to Load File!"});
+    ASSERT_EQ(panel.store().rowCount(), 6);
+    EXPECT_EQ(panel.store().ANo(5), 8);
+    EXPECT_EQ(panel.model().rowCount(), 6);
+}
+
+TEST_F(LogPanel, SaveThatCannotWriteKeepsTheOldFileAndSaysSo)
+{
+    const QString xml = dir.filePath("old.xml");
+    const QString txt = dir.filePath("old.txt");
+    {
+        QFile f(xml);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("old xml");
+        QFile g(txt);
+        ASSERT_TRUE(g.open(QIODevice::WriteOnly));
+        g.write("old text");
+    }
+    fill(5000);
+    // A file size limit makes every write past it fail, as a full disk does.
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit old{};
+    getrlimit(RLIMIT_FSIZE, &old);
+    rlimit small = old;
+    small.rlim_cur = 4096;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    panel.SaveLogFile(xml);
+    panel.SaveLogFile(txt);
+    setrlimit(RLIMIT_FSIZE, &old);
+
+    EXPECT_EQ(fileBytes(xml), "old xml");
+    EXPECT_EQ(fileBytes(txt), "old text");
+    EXPECT_TRUE(dialogs.plain.isEmpty());
+    ASSERT_EQ(dialogs.messages.size(), 2);
+    EXPECT_EQ(dialogs.types[0], app::mtError);
+    EXPECT_TRUE(dialogs.messages[0].contains(xml));
+    EXPECT_EQ(dialogs.messages[1], "Could not save table to specified file: " + txt);
+
+    // A folder that does not exist.
+    dialogs.messages.clear();
+    panel.SaveLogFile(dir.filePath("no/such/dir/x.xml"));
+    ASSERT_EQ(dialogs.messages.size(), 1);
+    EXPECT_TRUE(dialogs.messages[0].startsWith("Cannot create file"));
+    EXPECT_TRUE(dialogs.plain.isEmpty());
+}
+
+TEST_F(LogPanel, GridShowsCaptionsWidthsAndIsReadOnly)
+{
+    QTableView* grid = panel.grid();
+    const char* captions[] = {"No.",       "Time",     "Function",  "Value",   "Unit",
+                              "SubValueA", "SubUnitA", "SubValueB", "SubUnitB"};
+    const int widths[] = {36, 45, 58, 40, 37, 59, 51, 59, 50};
+    for (int c = 0; c < kLogFieldCount; ++c) {
+        EXPECT_EQ(panel.model().headerData(c, Qt::Horizontal).toString(), captions[c]);
+        EXPECT_EQ(grid->columnWidth(c), widths[c]);
+    }
+    fill(1);
+    EXPECT_EQ(panel.model().data(panel.model().index(0, fAValue), Qt::TextAlignmentRole).toInt() &
+                  Qt::AlignRight,
+              Qt::AlignRight);
+    EXPECT_FALSE(panel.model().flags(panel.model().index(0, 1)) & Qt::ItemIsEditable);
+    EXPECT_EQ(grid->selectionBehavior(), QAbstractItemView::SelectRows);
+}
