@@ -5,7 +5,12 @@
 
 namespace varnetta::app {
 
-enum TAlignment : int { taLeftJustify = 0, taRightJustify = 1, taCenter = 2 };
+enum TAlignment : int
+{
+    taLeftJustify = 0,
+    taRightJustify = 1,
+    taCenter = 2
+};
 
 class TCEdit : public QLineEdit
 {
@@ -20,6 +25,10 @@ public:
     // How often the alignment style was applied (CreateParams); a repeated
     // value applies nothing.
     [[nodiscard]] int styleApplications() const { return m_styleApplications; }
+
+    // The side the text stands on for an alignment under a reading order:
+    // right-to-left swaps left and right, centre stays.
+    [[nodiscard]] static Qt::Alignment visualAlignment(TAlignment alignment, Qt::LayoutDirection direction);
 
 protected:
     void changeEvent(QEvent* event) override;

@@ -5,7 +5,6 @@
 int main(int argc, char* argv[])
 {
     varnetta::app::TVarnettaApplication app(argc, argv);
-    varnetta::app::TVarnettaApplication::setApplicationDisplayName(QString());
     varnetta::app::TfrmMain frmMain;
     frmMain.show();
     return varnetta::app::TVarnettaApplication::exec();
