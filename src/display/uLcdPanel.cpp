@@ -4,9 +4,12 @@
 
 #include <QEvent>
 #include <QFocusEvent>
+#include <QFontMetrics>
 #include <QPainter>
 #include <QSvgRenderer>
 #include <qdrawutil.h>
+
+#include <algorithm>
 
 namespace varnetta::display {
 
@@ -79,9 +82,20 @@ TLcdPicture::TLcdPicture(const QString& resource, TFit fit, QWidget* parent)
 
 void TLcdPicture::paintEvent(QPaintEvent* /*event*/)
 {
+    // Symbols repaint with every frame that moves them; the drawing is kept
+    // and redone only when the size or the screen's pixel ratio changes.
+    const qreal ratio = devicePixelRatioF();
+    const QSize pixels = contentsRect().size() * ratio;
+    if (m_cache.size() != pixels) {
+        m_cache = QPixmap(pixels);
+        m_cache.fill(Qt::transparent);
+        QPainter cachePainter(&m_cache);
+        cachePainter.setRenderHint(QPainter::Antialiasing);
+        m_renderer->render(&cachePainter, QRectF(QPointF(0, 0), QSizeF(pixels)));
+        m_cache.setDevicePixelRatio(ratio);
+    }
     QPainter painter(this);
-    painter.setRenderHint(QPainter::Antialiasing);
-    m_renderer->render(&painter, QRectF(contentsRect()));
+    painter.drawPixmap(contentsRect().topLeft(), m_cache);
 }
 
 TLcdPanel::TLcdPanel(QWidget* parent) : QFrame(parent)
@@ -219,7 +233,14 @@ app::TCEdit* TLcdPanel::addDisplayField(const char* name, const QRect& geometry,
     field->setObjectName(QLatin1String(name));
     field->SetAlignment(app::taRightJustify);
     field->setGeometry(geometry);
-    field->setFont(segmentFont(pixelSize));
+    // The seven-segment font runs a little wider than the meter's digits:
+    // narrow it until the start text, the widest the meter sends, fits.
+    QFont font = segmentFont(pixelSize);
+    const int room = geometry.width() - 6; // the edit's own margins
+    const int needed = QFontMetrics(font).horizontalAdvance(text);
+    if (needed > room)
+        font.setStretch(std::max(50, room * 100 / needed));
+    field->setFont(font);
     field->setReadOnly(true);
     field->setFrame(false);
     field->setCursor(Qt::ArrowCursor);

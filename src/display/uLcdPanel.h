@@ -10,6 +10,7 @@
 
 #include <QFrame>
 #include <QLabel>
+#include <QPixmap>
 
 #include <array>
 
@@ -43,6 +44,7 @@ private:
     QString m_resource;
     TFit m_fit;
     QSvgRenderer* m_renderer;
+    QPixmap m_cache;
 };
 
 class TLcdPanel : public QFrame

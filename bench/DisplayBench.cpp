@@ -1,0 +1,133 @@
+// One live reading frame through the LCD panel and the comparator, shown
+// on screen (offscreen platform) and repainted: steady indicators, and every
+// indicator toggling each frame.
+#include "display/uLcdPanel.h"
+#include "log/uComparator.h"
+
+#include "protocol/FrameDispatcher.h"
+#include "protocol/MeterFrame.h"
+
+#include <QApplication>
+#include <QHBoxLayout>
+#include <QImage>
+#include <QPainter>
+
+#include <benchmark/benchmark.h>
+
+using namespace varnetta;
+
+namespace {
+
+QByteArray readingFrame(int n, uint8_t statusByte)
+{
+    QByteArray head;
+    head.append(char(protocol::kHeader0)).append(char(protocol::kHeader1)).append(char(0x20));
+    head.append(char(protocol::kFrameTypeReading)).append(char(0x30));
+    const QByteArray value = QByteArray::number(0.5 + (n % 500) * 0.001, 'f', 3).rightJustified(6, ' ');
+    head += "050" + value + " 230.1" + "  4.25";
+    head += QByteArray(5, char(statusByte));
+    return protocol::WithChecksum(head) + "\r\n";
+}
+
+struct Window
+{
+    Window() : comparator(".")
+    {
+        auto* layout = new QHBoxLayout(&host);
+        panel = new display::TLcdPanel(&host);
+        layout->addWidget(panel);
+        comparator.setParent(&host);
+        layout->addWidget(&comparator);
+        using protocol::TFrameDispatcher;
+        QObject::connect(&dispatcher, &TFrameDispatcher::unitChanged, panel,
+                         &display::TLcdPanel::SetUnitText);
+        QObject::connect(&dispatcher, &TFrameDispatcher::functionSymbols, panel,
+                         &display::TLcdPanel::SetFunctionSymbols);
+        QObject::connect(&dispatcher, &TFrameDispatcher::readingDecoded, panel,
+                         &display::TLcdPanel::ShowReading);
+        QObject::connect(&dispatcher, &TFrameDispatcher::readingDecoded, &comparator,
+                         &log::TComparatorPanel::Judge);
+        QObject::connect(&dispatcher, &TFrameDispatcher::statusReceived, panel,
+                         &display::TLcdPanel::CP21041ReceiveStatusData);
+        QObject::connect(&dispatcher, &TFrameDispatcher::frameHandled, panel,
+                         &display::TLcdPanel::FlipActivity);
+        host.resize(800, 260);
+        host.show();
+        QApplication::processEvents();
+    }
+    QWidget host;
+    display::TLcdPanel* panel = nullptr;
+    log::TComparatorPanel comparator;
+    protocol::TFrameDispatcher dispatcher;
+};
+
+void runFrames(benchmark::State& state, bool toggleIndicators)
+{
+    Window w;
+    QImage image(w.host.size(), QImage::Format_ARGB32_Premultiplied);
+    int n = 0;
+    for (auto _ : state) {
+        ++n;
+        const uint8_t status = toggleIndicators && (n % 2) ? 0x0F : 0x00;
+        w.dispatcher.CP21041ReceiveData(readingFrame(n, status));
+        // What the event loop would paint for this frame.
+        QPainter painter(&image);
+        w.host.render(&painter);
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+
+void BM_LiveFrameSteadyIndicators(benchmark::State& state)
+{
+    runFrames(state, false);
+}
+void BM_LiveFrameEveryIndicatorToggling(benchmark::State& state)
+{
+    runFrames(state, true);
+}
+
+// Without painting: the handlers' own cost.
+void runHandlers(benchmark::State& state, bool toggleIndicators)
+{
+    Window w;
+    int n = 0;
+    for (auto _ : state) {
+        ++n;
+        w.dispatcher.CP21041ReceiveData(readingFrame(n, toggleIndicators && (n % 2) ? 0x0F : 0x00));
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+void BM_HandlersSteadyIndicators(benchmark::State& state)
+{
+    runHandlers(state, false);
+}
+void BM_HandlersEveryIndicatorToggling(benchmark::State& state)
+{
+    runHandlers(state, true);
+}
+// The text conversion each display field and unit goes through.
+void BM_DisplayText(benchmark::State& state)
+{
+    const QByteArray text(" 230.1");
+    for (auto _ : state)
+        benchmark::DoNotOptimize(protocol::DisplayText(text));
+}
+
+BENCHMARK(BM_LiveFrameSteadyIndicators)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_LiveFrameEveryIndicatorToggling)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_HandlersSteadyIndicators)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_HandlersEveryIndicatorToggling)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_DisplayText)->Unit(benchmark::kMicrosecond);
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
