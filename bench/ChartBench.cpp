@@ -68,6 +68,7 @@ struct BigLog
     {
         panel.resize(800, 500);
         panel.show();
+        control.SetFirstSeriesActive(false); // as the window starts
         for (int64_t n = 1; n <= kBigLogRows; ++n)
             control.AddValues(rowValues(n), kColors);
         control.flushRepaint();

@@ -145,7 +145,7 @@ bool TChartPaging::SetFirstSeriesActive(bool active)
     return true;
 }
 
-void TChartPaging::pagePoints(int series, QList<QPointF>& out) const
+void TChartPaging::pagePoints(int series, QList<QPointF>& out, int64_t maxPoints) const
 {
     out.clear();
     const std::vector<float>& v = m_series[size_t(series)].values;
@@ -153,9 +153,34 @@ void TChartPaging::pagePoints(int series, QList<QPointF>& out) const
     const int64_t last = std::min<int64_t>(w.last, int64_t(v.size()) - 1);
     if (last < w.first)
         return;
-    out.reserve(qsizetype(last - w.first + 1));
-    for (int64_t x = w.first; x <= last; ++x)
-        out.append(QPointF(double(x), double(v[size_t(x)])));
+    const int64_t count = last - w.first + 1;
+    if (count <= maxPoints || maxPoints < 4) {
+        out.reserve(qsizetype(count));
+        for (int64_t x = w.first; x <= last; ++x)
+            out.append(QPointF(double(x), double(v[size_t(x)])));
+        return;
+    }
+    // Buckets follow the page, not the rows present, so a column's records
+    // stay in the same bucket while the page fills.
+    const int64_t buckets = maxPoints / 2;
+    const int64_t span = (int64_t(m_range) + buckets - 1) / buckets;
+    out.reserve(qsizetype(2 * buckets));
+    for (int64_t from = w.first; from <= last; from += span) {
+        const int64_t to = std::min(last, from + span - 1);
+        int64_t lo = from;
+        int64_t hi = from;
+        for (int64_t x = from + 1; x <= to; ++x) {
+            if (v[size_t(x)] < v[size_t(lo)])
+                lo = x;
+            if (v[size_t(x)] > v[size_t(hi)])
+                hi = x;
+        }
+        const int64_t a = std::min(lo, hi);
+        const int64_t b = std::max(lo, hi);
+        out.append(QPointF(double(a), double(v[size_t(a)])));
+        if (b != a)
+            out.append(QPointF(double(b), double(v[size_t(b)])));
+    }
 }
 
 TPointColor TChartPaging::colorAt(int series, int64_t x) const

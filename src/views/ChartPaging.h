@@ -64,7 +64,10 @@ public:
     [[nodiscard]] bool SetFirstSeriesActive(bool active);
 
     // The points of one series that fall in the window, X = record number.
-    void pagePoints(int series, QList<QPointF>& out) const;
+    // With more than maxPoints of them, each run of records that shares a
+    // pixel column gives only its lowest and highest point, in record order:
+    // the line drawn is the same, at a fraction of the cost.
+    void pagePoints(int series, QList<QPointF>& out, int64_t maxPoints = INT64_MAX) const;
     [[nodiscard]] size_t pointCount(int series) const { return m_series[size_t(series)].values.size(); }
     [[nodiscard]] double valueAt(int series, int64_t x) const
     {

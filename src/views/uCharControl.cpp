@@ -59,6 +59,8 @@ TChartControl::TChartControl(QChart* Chart, int32_t Range, QObject* parent)
     m_repaintTimer.setSingleShot(true);
     m_repaintTimer.setInterval(kRepaintIntervalMs);
     connect(&m_repaintTimer, &QTimer::timeout, this, &TChartControl::refresh);
+    // A wider or narrower plot takes another number of points a page.
+    connect(m_chart, &QChart::plotAreaChanged, this, &TChartControl::scheduleRepaint);
 
     if (!m_series.empty())
         m_series.front()->setVisible(true);
@@ -186,11 +188,14 @@ void TChartControl::refresh()
 {
     m_repaintTimer.stop();
     applyRecordAxis();
+    // More than two points a pixel column cannot be told apart on screen.
+    const int64_t columns = int64_t(m_chart->plotArea().width());
+    const int64_t maxPoints = std::max(2 * columns, kMinPagePoints);
     for (size_t i = 0; i < m_points.size(); ++i) {
         QXYSeries* points = m_points[i];
         if (!points || (i == 0 && !m_paging.FirstSeriesActive()))
             continue;
-        m_paging.pagePoints(int(i), m_scratch);
+        m_paging.pagePoints(int(i), m_scratch, maxPoints);
         points->replace(m_scratch);
         const QRgb color = m_paging.pageColor(int(i));
         if (color != m_penColors[i]) {

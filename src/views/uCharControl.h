@@ -25,6 +25,9 @@ class TChartControl : public QObject
 public:
     // Rows that arrive in a burst repaint at most this often.
     static constexpr int kRepaintIntervalMs = 40;
+    // A page gets two points a pixel column of the plot, and never fewer
+    // than this, so small pages always keep every record.
+    static constexpr int64_t kMinPagePoints = 2000;
 
     // Create: the chart is not owned; its series, in order, are the ones
     // AddValues fills by position.

@@ -313,6 +313,27 @@ TEST(ChartPagingValues, PagePointsAreTheWindowsRecordsOnly)
     EXPECT_EQ(points.front(), QPointF(101, -101));
 }
 
+TEST(ChartPagingValues, CrowdedPagesKeepEveryColumnsLowestAndHighestRecord)
+{
+    TChartPaging p(1, 1000);
+    for (int n = 1; n <= 1000; ++n) {
+        const double v = n == 537 ? 900.0 : n == 804 ? -900.0 : double(n % 7);
+        p.AddValues({v}, {kRed});
+    }
+    QList<QPointF> points;
+    p.pagePoints(0, points, 100);
+    ASSERT_LE(points.size(), 100);
+    ASSERT_GE(points.size(), 50);
+    EXPECT_TRUE(points.contains(QPointF(537, 900)));
+    EXPECT_TRUE(points.contains(QPointF(804, -900)));
+    for (qsizetype i = 1; i < points.size(); ++i)
+        EXPECT_LT(points[i - 1].x(), points[i].x());
+    EXPECT_GE(points.front().x(), 1.0);
+    EXPECT_LE(points.back().x(), 1000.0);
+    p.pagePoints(0, points, 1000);
+    EXPECT_EQ(points.size(), 1000);
+}
+
 TEST(ChartPagingAxisLimits, RepeatedValuesReportNoChange)
 {
     TChartPaging p(4, 100);
