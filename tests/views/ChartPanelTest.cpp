@@ -153,6 +153,16 @@ TEST_F(ToolbarFixture, PageBoxTextThatIsNotANumberIsReplacedByCurPage)
     }
 }
 
+TEST_F(ToolbarFixture, PageBoxPassesTheFocusOnToTheNextControl)
+{
+    panel.show();
+    panel.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&panel));
+    child("edtCurPage")->setFocus(Qt::TabFocusReason);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return child<QToolButton>("btnNext")->hasFocus(); }));
+    EXPECT_FALSE(child("edtCurPage")->hasFocus());
+}
+
 TEST_F(ToolbarFixture, GoPageButtonGoesToTheTypedPage)
 {
     addRows(350);
