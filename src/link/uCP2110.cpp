@@ -294,8 +294,7 @@ void TCP2110::startReader()
     m_reader = new TReadThread(m_library.Read, s_device, s_pollPause);
     connect(m_reader, &TReadThread::chunkReady, this, &TCP2110::OnReceiveData);
     connect(m_reader, &TReadThread::handlerFailed, this, &TCP2110::OnReceiveFailed);
-    m_reader->start();
-    if (!m_reader->isRunning()) {
+    if (!m_reader->StartReader()) {
         delete m_reader;
         m_reader = nullptr;
         closeDevice();

@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <exception>
+#include <system_error>
 #include <vector>
 
 namespace varnetta::link {
@@ -31,10 +32,20 @@ bool TReadThread::stopRequested()
     return m_stop;
 }
 
-void TReadThread::run()
+bool TReadThread::StartReader()
+{
+    try {
+        m_thread = std::thread(&TReadThread::Execute, this);
+    } catch (const std::system_error&) {
+        return false;
+    }
+    return true;
+}
+
+void TReadThread::Execute()
 {
     // The first read comes at once, the pause after it.
-    while (!isInterruptionRequested() && !stopRequested()) {
+    while (!stopRequested()) {
         if (m_ready.load() && !m_paused.load())
             readOnce();
         sleepPollPause();
@@ -120,7 +131,8 @@ void TReadThread::StopReader()
         m_stop = true;
         m_cv.notify_all();
     }
-    requestInterruption();
+    if (!m_thread.joinable())
+        return;
     for (;;) {
         std::unique_lock lock(m_mutex);
         m_cv.wait(lock, [this] { return m_finished || m_pending; });
@@ -136,7 +148,7 @@ void TReadThread::StopReader()
         lock.unlock();
         serviceHandOver();
     }
-    wait();
+    m_thread.join();
 }
 
 } // namespace varnetta::link

@@ -1,20 +1,25 @@
 // The reader: polls the bridge and hands every non-empty chunk to the
 // user-interface thread, blocking until it has been handled there.
+//
+// The thread is a std::thread rather than a QThread: every synchronisation
+// between the two sides is then visible to the thread sanitizer, which
+// cannot see into the uninstrumented toolkit's own waits.
 #pragma once
 
 #include "HidUartApi.h"
 
+#include <QObject>
 #include <QString>
-#include <QThread>
 
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
+#include <thread>
 
 namespace varnetta::link {
 
-class TReadThread : public QThread
+class TReadThread : public QObject
 {
     Q_OBJECT
 public:
@@ -28,6 +33,9 @@ public:
     TReadThread(const TReadThread&) = delete;
     TReadThread& operator=(const TReadThread&) = delete;
 
+    // Starts the thread; false when it could not be created.
+    [[nodiscard]] bool StartReader();
+    [[nodiscard]] bool isRunning() const { return m_thread.joinable(); }
     // Ends the thread. A chunk waiting to be handed over is handled first;
     // called from inside a chunk's handler, the reader is released at once.
     void StopReader();
@@ -45,10 +53,8 @@ Q_SIGNALS:
     // hand-over completed.
     void handlerFailed(const QString& text);
 
-protected:
-    void run() override; // Execute
-
 private:
+    void Execute();
     void readOnce();
     void sleepPollPause();
     [[nodiscard]] bool stopRequested();
@@ -58,6 +64,7 @@ private:
     const HID_UART_DEVICE m_device;
     const std::atomic<uint32_t>& m_pollPause;
 
+    std::thread m_thread;
     std::atomic<bool> m_ready{true};
     std::atomic<bool> m_paused{false};
     bool m_failureReported = false; // user-interface thread only
