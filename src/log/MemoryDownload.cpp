@@ -70,17 +70,35 @@ void TMemoryDownload::exportEnd()
         m_host.setLoadCaption(QStringLiteral("Data transfer completed"));
     if (m_host.clearLoadingDots)
         m_host.clearLoadingDots();
+    // The message waits for the user. Shown from inside the receive handler
+    // it would hold the reader's hand-over, no data would arrive, and the
+    // silent-link watchdog would cut the connection after ten seconds. So it
+    // comes on the next turn of the event loop, and the end frame's
+    // acknowledgement (raised right after this handler) waits for it.
+    m_holdEndAck = true;
+    QMetaObject::invokeMethod(
+        this, [this, stored, dropped] { finishExport(stored, dropped); }, Qt::QueuedConnection);
+}
+
+void TMemoryDownload::finishExport(int stored, int dropped)
+{
     app::MsgDlg(QStringLiteral("Export memory data has been successfully!"), app::mtInformation, app::mbOK);
     // The success message alone would hide records the limit kept out.
     if (dropped > 0)
         app::MsgDlg(QStringLiteral("%1 memory records were not stored because the record limit was reached.")
                         .arg(dropped),
                     app::mtInformation, app::mbOK);
+    if (m_host.sendCommand)
+        m_host.sendCommand(protocol::kCmdExportAck);
     Q_EMIT exportCompleted(stored, dropped);
 }
 
 void TMemoryDownload::acknowledge()
 {
+    if (m_holdEndAck) {
+        m_holdEndAck = false; // sent by finishExport, after the message
+        return;
+    }
     if (m_host.sendCommand)
         m_host.sendCommand(protocol::kCmdExportAck);
 }

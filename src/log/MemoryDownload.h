@@ -57,9 +57,11 @@ public:
     void CP21041ReceiveBuffData(const protocol::TReading& reading);
     // After the record's status bytes: progress, pause and overlays.
     void memoryRecordDone();
-    // The end-of-memory frame; returns after the user closed the message.
+    // The end-of-memory frame. The completion message follows once the
+    // receive handler has returned, and the frame's acknowledgement after it.
     void exportEnd();
-    // Every memory frame, the end frame included: command 0x58.
+    // Every memory frame, the end frame included: command 0x58. Raised by
+    // the dispatcher right after the frame's handlers.
     void acknowledge();
 
     // The link went away: an export in flight ends with it.
@@ -72,11 +74,15 @@ public:
 
 Q_SIGNALS:
     void exportRequested();
+    // After the completion message was closed and the last acknowledgement sent.
     void exportCompleted(int stored, int dropped);
 
 private:
+    void finishExport(int stored, int dropped);
+
     TMemoryDownloadHost m_host;
     bool m_running = false;
+    bool m_holdEndAck = false;
     int m_received = 0;
     int m_stored = 0;
     int m_dropped = 0;

@@ -98,6 +98,13 @@ protected:
     {
         return MemoryFrame(uint8_t(code), "  1" + value.leftJustified(6, ' ') + "230.1 " + "  4.20");
     }
+    // Feeds the end frame and waits until the completion message was closed.
+    void finishExport()
+    {
+        QSignalSpy done(&download, &log::TMemoryDownload::exportCompleted);
+        feed(ExportEndFrame());
+        ASSERT_TRUE(done.wait(5000));
+    }
     int acks() const
     {
         return int(std::count(recorder.sent.begin(), recorder.sent.end(), protocol::kCmdExportAck));
@@ -181,6 +188,11 @@ TEST_F(MemoryDownloadTest, RecordsAreShownLoggedWithTheirOwnFunctionsAndEachAckn
     });
     QSignalSpy done(&download, &log::TMemoryDownload::exportCompleted);
     feed(ExportEndFrame());
+    // The receive handler returns before the message, so data keeps flowing
+    // while it is open; the end frame is not yet answered.
+    EXPECT_EQ(acksAtDialog, -1);
+    EXPECT_EQ(acks(), 3);
+    ASSERT_TRUE(done.wait(5000));
     EXPECT_EQ(acksAtDialog, 3) << "the last acknowledgement waits for the dialog";
     EXPECT_EQ(acks(), 4);
     const std::vector<std::string> end = {"poll 100",
@@ -201,7 +213,7 @@ TEST_F(MemoryDownloadTest, EndFrameWithoutRecordsAddsNothingButStillAnswers)
     connectAssembly();
     download.btnExportDataClick();
     recorder.events.clear();
-    feed(ExportEndFrame());
+    finishExport();
     EXPECT_TRUE(recorder.rows.empty());
     EXPECT_EQ(std::count(recorder.events.begin(), recorder.events.end(), "pause"), 0);
     EXPECT_EQ(std::count(recorder.events.begin(), recorder.events.end(), "overlays"), 0);
@@ -234,7 +246,7 @@ TEST_F(MemoryDownloadTest, RecordsBeyondTheLimitAreAcknowledgedNotStoredAndRepor
     EXPECT_EQ(recorder.rows.size(), 2u);
     EXPECT_EQ(download.recordsDropped(), 3);
     EXPECT_EQ(acks(), 5);
-    feed(ExportEndFrame());
+    finishExport();
     EXPECT_EQ(acks(), 6);
     ASSERT_EQ(dialogs.size(), 3u);
     EXPECT_EQ(dialogs[1].text, "Export memory data has been successfully!");
@@ -248,13 +260,13 @@ TEST_F(MemoryDownloadTest, NoLimitMessageWhenEveryRecordWasStored)
     connectAssembly();
     download.btnExportDataClick();
     feed(Record('1', "1"));
-    feed(ExportEndFrame());
+    finishExport();
     EXPECT_EQ(dialogs.size(), 2u);
     // A second export starts counting afresh.
     recorder.rowLimit = 1;
     download.btnExportDataClick();
     feed(Record('1', "2"));
-    feed(ExportEndFrame());
+    finishExport();
     EXPECT_EQ(dialogs.size(), 5u);
     EXPECT_NE(dialogs[4].text.find("1 memory records"), std::string::npos);
 }
