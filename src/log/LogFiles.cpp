@@ -9,6 +9,7 @@
 #include <QXmlStreamReader>
 
 #include <algorithm>
+#include <charconv>
 
 namespace varnetta::log {
 
@@ -29,39 +30,51 @@ bool flush(QIODevice& out, QByteArray& buffer)
 
 void appendEscaped(QByteArray& out, QByteArrayView text)
 {
-    for (char c : text) {
-        switch (c) {
+    qsizetype run = 0; // start of the bytes that need no replacing
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char* with = nullptr;
+        switch (text[i]) {
         case '<':
-            out.append("&lt;");
+            with = "&lt;";
             break;
         case '>':
-            out.append("&gt;");
+            with = "&gt;";
             break;
         case '&':
-            out.append("&amp;");
+            with = "&amp;";
             break;
         case '\'':
-            out.append("&apos;");
+            with = "&apos;";
             break;
         case '"':
-            out.append("&quot;");
+            with = "&quot;";
             break;
         case '\r':
-            out.append("&#013;");
+            with = "&#013;";
             break;
         case '\n':
-            out.append("&#010;");
+            with = "&#010;";
             break;
         case '\t':
-            out.append("&#009;");
+            with = "&#009;";
             break;
         case '\\':
-            out.append("&#092;");
+            with = "&#092;";
             break;
         default:
-            out.append(c);
+            continue;
         }
+        out.append(text.sliced(run, i - run)).append(with);
+        run = i + 1;
     }
+    out.append(text.sliced(run));
+}
+
+void appendNumber(QByteArray& out, qint64 n)
+{
+    char digits[24];
+    const auto end = std::to_chars(digits, digits + sizeof digits, n).ptr;
+    out.append(digits, end - digits);
 }
 
 bool isBlankOrControl(char c)
@@ -433,8 +446,11 @@ bool WriteXmlPacket(const TLogStore& store, QIODevice& out, const TLogProgress& 
     std::array<char, 24> scratch{};
     for (qsizetype r = 0; r < rows; ++r) {
         buf.append("<ROW");
-        if (const uint8_t state = store.rowState(r); state != 0)
-            buf.append(" RowState=\"").append(QByteArray::number(state)).append('"');
+        if (const uint8_t state = store.rowState(r); state != 0) {
+            buf.append(" RowState=\"");
+            appendNumber(buf, state);
+            buf.append('"');
+        }
         for (int f = 0; f < kLogFieldCount; ++f) {
             if (store.isNull(r, f))
                 continue;
@@ -535,31 +551,53 @@ QList<QByteArray> DefaultTextLogHeader()
     return {"No.", "Time", "Function", "Value", "Unit", "SubValueA", "SubUnitA", "SubValueB", "SubUnitB"};
 }
 
+namespace {
+
+void appendTextRow(QByteArray& buf, const TLogStore& store, qsizetype r, std::array<char, 24>& scratch)
+{
+    if (const auto n = store.ANo(r))
+        buf.append(QByteArray::number(*n));
+    for (int f = 1; f < kLogFieldCount; ++f) {
+        buf.append('\t');
+        const QByteArrayView text = trimmedView(store.fieldView(r, f, scratch));
+        if (text.isEmpty()) {
+            buf.append("NULL");
+        } else if (f == fAValue) {
+            for (char c : text)
+                if (c != ' ')
+                    buf.append(c);
+        } else {
+            buf.append(text);
+        }
+    }
+    buf.append("\r\n");
+}
+
+} // namespace
+
+QByteArray TextLogHeaderLine(const QList<QByteArray>& header)
+{
+    return header.join('\t') + "\r\n";
+}
+
+QByteArray TextLogRowLine(const TLogStore& store, qsizetype row)
+{
+    QByteArray line;
+    std::array<char, 24> scratch{};
+    appendTextRow(line, store, row, scratch);
+    return line;
+}
+
 bool WriteTextLog(const TLogStore& store, QIODevice& out, const QList<QByteArray>& header,
                   const TLogProgress& progress)
 {
     QByteArray buf;
     buf.reserve(kFlushBytes + 4096);
-    buf.append(header.join('\t')).append("\r\n");
+    buf.append(TextLogHeaderLine(header));
     const qsizetype rows = store.rowCount();
     std::array<char, 24> scratch{};
     for (qsizetype r = 0; r < rows; ++r) {
-        if (const auto n = store.ANo(r))
-            buf.append(QByteArray::number(*n));
-        for (int f = 1; f < kLogFieldCount; ++f) {
-            buf.append('\t');
-            const QByteArrayView text = trimmedView(store.fieldView(r, f, scratch));
-            if (text.isEmpty()) {
-                buf.append("NULL");
-            } else if (f == fAValue) {
-                for (char c : text)
-                    if (c != ' ')
-                        buf.append(c);
-            } else {
-                buf.append(text);
-            }
-        }
-        buf.append("\r\n");
+        appendTextRow(buf, store, r, scratch);
         if (buf.size() >= kFlushBytes && !flush(out, buf))
             return false;
         if (progress && (r + 1) % kProgressRows == 0)

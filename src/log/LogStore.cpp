@@ -53,12 +53,19 @@ const char* LogFieldName(int field)
     return field >= 0 && field < kLogFieldCount ? names[field] : "";
 }
 
-QByteArray FieldTextRule(QByteArrayView text)
+namespace {
+QByteArrayView fieldRuleView(QByteArrayView text)
 {
     qsizetype n = std::min<qsizetype>(text.size(), kTextFieldWidth);
     while (n > 0 && text[n - 1] == ' ')
         --n;
-    return QByteArray(text.data(), n);
+    return text.first(n);
+}
+} // namespace
+
+QByteArray FieldTextRule(QByteArrayView text)
+{
+    return fieldRuleView(text).toByteArray();
 }
 
 struct TLogStore::Chunk
@@ -123,30 +130,36 @@ TLogStore::Chunk& TLogStore::chunkForAppend()
     return *m_chunks.back();
 }
 
-uint16_t TLogStore::internUnit(const QByteArray& text)
+uint16_t TLogStore::internUnit(QByteArrayView text, int slot)
 {
-    const auto it = m_unitIds.constFind(text);
+    // Units seldom change from one row to the next.
+    const uint16_t last = m_lastUnit[size_t(slot)];
+    if (last < m_units.size() && m_units[last] == text)
+        return last;
+    const auto it = m_unitIds.constFind(text.toByteArray());
     if (it != m_unitIds.constEnd())
-        return it.value();
+        return m_lastUnit[size_t(slot)] = it.value();
     if (m_units.size() >= kUnitInArena)
         return kUnitInArena;
     const auto id = uint16_t(m_units.size());
-    m_units.push_back(text);
-    m_unitIds.insert(text, id);
-    return id;
+    m_units.push_back(text.toByteArray());
+    m_unitIds.insert(m_units.back(), id);
+    return m_lastUnit[size_t(slot)] = id;
 }
 
-uint8_t TLogStore::internFunction(const QByteArray& text)
+uint8_t TLogStore::internFunction(QByteArrayView text)
 {
-    const auto it = m_functionIds.constFind(text);
+    if (m_lastFunction < m_functions.size() && m_functions[m_lastFunction] == text)
+        return m_lastFunction;
+    const auto it = m_functionIds.constFind(text.toByteArray());
     if (it != m_functionIds.constEnd())
-        return it.value();
+        return m_lastFunction = it.value();
     if (m_functions.size() >= kFunctionInArena)
         return kFunctionInArena;
     const auto id = uint8_t(m_functions.size());
-    m_functions.push_back(text);
-    m_functionIds.insert(text, id);
-    return id;
+    m_functions.push_back(text.toByteArray());
+    m_functionIds.insert(m_functions.back(), id);
+    return m_lastFunction = id;
 }
 
 void TLogStore::appendRow(const TLogRow& row)
@@ -159,16 +172,16 @@ void TLogStore::appendRow(const TLogRow& row)
         if (!row.text[f])
             mask |= uint16_t(1u << f);
 
-    std::array<QByteArray, kLogFieldCount> texts;
+    std::array<QByteArrayView, kLogFieldCount> texts;
     for (int f = 1; f < kLogFieldCount; ++f)
         if (row.text[f])
-            texts[f] = FieldTextRule(*row.text[f]);
+            texts[f] = fieldRuleView(*row.text[f]);
 
     const uint8_t fn = row.text[fAFunction] ? internFunction(texts[fAFunction]) : 0;
     std::array<uint16_t, 3> units{};
     for (int f : {fAUnit, fASubUnit1, fASubUnit2})
         if (row.text[f])
-            units[unitSlot(f)] = internUnit(texts[f]);
+            units[unitSlot(f)] = internUnit(texts[f], unitSlot(f));
 
     c.ano.push_back(row.ANo.value_or(0));
     c.offset.push_back(uint32_t(c.arena.size()));
@@ -310,6 +323,8 @@ void TLogStore::clear()
     m_unitIds.clear();
     m_functions.clear();
     m_functionIds.clear();
+    m_lastUnit = {};
+    m_lastFunction = 0;
     m_changeRuns.clear();
     m_changeCount = 0;
 }

@@ -113,8 +113,8 @@ private:
     };
 
     Chunk& chunkForAppend();
-    [[nodiscard]] uint16_t internUnit(const QByteArray& text);
-    [[nodiscard]] uint8_t internFunction(const QByteArray& text);
+    [[nodiscard]] uint16_t internUnit(QByteArrayView text, int slot);
+    [[nodiscard]] uint8_t internFunction(QByteArrayView text);
     [[nodiscard]] QByteArrayView arenaField(const Chunk& c, qsizetype local, int field,
                                             std::array<char, 24>& scratch) const;
 
@@ -124,6 +124,8 @@ private:
     QHash<QByteArray, uint16_t> m_unitIds;
     std::vector<QByteArray> m_functions;
     QHash<QByteArray, uint8_t> m_functionIds;
+    std::array<uint16_t, 3> m_lastUnit{};
+    uint8_t m_lastFunction = 0;
     std::vector<ChangeRun> m_changeRuns;
     qsizetype m_changeCount = 0;
 };

@@ -1,0 +1,188 @@
+// The log at its largest: 9,999,999 rows appended, saved and loaded in both
+// layouts, and the grid moved to the last row.
+#include "log/LogFiles.h"
+#include "log/LogRecorder.h"
+#include "log/LogStore.h"
+#include "log/LogTableModel.h"
+
+#include <benchmark/benchmark.h>
+
+#include <QApplication>
+#include <QFile>
+#include <QHeaderView>
+#include <QTableView>
+
+using namespace varnetta;
+using namespace varnetta::log;
+
+namespace {
+
+constexpr qsizetype kRows = kMaxLogRows;
+const QString kTextFile = QStringLiteral("/tmp/varnetta-bench-log.xls");
+const QString kXmlFile = QStringLiteral("/tmp/varnetta-bench-log.xml");
+
+TLogRow sampleRow(qsizetype i)
+{
+    // Values drift as a live mains reading does; the time moves on each row.
+    TLogRow r;
+    r.ANo = qint32(i + 1);
+    const int s = int(i % 86400);
+    r.setText(fATime,
+              QString::asprintf("%02d:%02d:%02d(2024-03-01)", s / 3600, s / 60 % 60, s % 60).toLatin1());
+    r.setText(fAFunction, "PWRP");
+    r.setText(fAValue, QString::asprintf("%d,%03d", int(i % 2000), int(i % 997)).toLatin1());
+    r.setText(fAUnit, "kW");
+    r.setText(fASubValue1, QString::asprintf("23%d,%d", int(i % 10), int(i % 7)).toLatin1());
+    r.setText(fASubUnit1, "V");
+    r.setText(fASubValue2, QString::asprintf("%d,%02d", int(i % 16), int(i % 100)).toLatin1());
+    r.setText(fASubUnit2, "A");
+    r.rowState = kRowStateInserted;
+    return r;
+}
+
+void fill(TLogStore& store, qsizetype rows)
+{
+    for (qsizetype i = 0; i < rows; ++i) {
+        store.appendRow(sampleRow(i));
+        store.appendChange({qint32(i + 1), 0, kRowStateInserted});
+    }
+}
+
+TLogStore& fullStore()
+{
+    static TLogStore store;
+    if (store.rowCount() == 0)
+        fill(store, kRows);
+    return store;
+}
+
+void BM_AppendRows(benchmark::State& state)
+{
+    // The rows are made beforehand: the figure is the store's own cost.
+    std::vector<TLogRow> rows;
+    rows.reserve(4096);
+    for (qsizetype i = 0; i < 4096; ++i)
+        rows.push_back(sampleRow(i));
+    for (auto _ : state) {
+        TLogStore store;
+        for (qsizetype i = 0; i < kRows; ++i) {
+            store.appendRow(rows[size_t(i & 4095)]);
+            store.appendChange({qint32(i + 1), 0, kRowStateInserted});
+        }
+        state.counters["bytes_per_row"] = double(store.memoryBytes()) / double(store.rowCount());
+        benchmark::DoNotOptimize(store.rowCount());
+    }
+    state.counters["rows"] = double(kRows);
+}
+BENCHMARK(BM_AppendRows)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+void BM_AppendRowsThroughRecorder(benchmark::State& state)
+{
+    protocol::TReading reading;
+    reading.FunMode = protocol::fmPWRP;
+    reading.Value = "230,12";
+    reading.Unit = "kW";
+    reading.SubValue1 = "231,4";
+    reading.SubUnit1 = "V";
+    reading.SubValue2 = "5,02";
+    reading.SubUnit2 = "A";
+    for (auto _ : state) {
+        TLogStore store;
+        TLogRecorder recorder(store);
+        recorder.setRecordLimit(kRows);
+        for (qsizetype i = 0; i < 1000000; ++i)
+            recorder.AppendLogRow(reading, false);
+        benchmark::DoNotOptimize(store.rowCount());
+    }
+    state.counters["rows"] = 1000000;
+}
+BENCHMARK(BM_AppendRowsThroughRecorder)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+void BM_TextSave(benchmark::State& state)
+{
+    const TLogStore& store = fullStore();
+    for (auto _ : state) {
+        QFile file(kTextFile);
+        file.open(QIODevice::WriteOnly);
+        if (!WriteTextLog(store, file, DefaultTextLogHeader()))
+            state.SkipWithError("write failed");
+        state.counters["MB"] = double(file.size()) / 1e6;
+    }
+}
+BENCHMARK(BM_TextSave)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+void BM_TextLoad(benchmark::State& state)
+{
+    for (auto _ : state) {
+        QFile file(kTextFile);
+        file.open(QIODevice::ReadOnly);
+        TLogStore store;
+        if (!ReadTextLog(file, store) || store.rowCount() != kRows)
+            state.SkipWithError("load failed");
+    }
+}
+BENCHMARK(BM_TextLoad)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+void BM_XmlSave(benchmark::State& state)
+{
+    const TLogStore& store = fullStore();
+    for (auto _ : state) {
+        QFile file(kXmlFile);
+        file.open(QIODevice::WriteOnly);
+        if (!WriteXmlPacket(store, file))
+            state.SkipWithError("write failed");
+        state.counters["MB"] = double(file.size()) / 1e6;
+    }
+}
+BENCHMARK(BM_XmlSave)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+void BM_XmlLoad(benchmark::State& state)
+{
+    for (auto _ : state) {
+        QFile file(kXmlFile);
+        file.open(QIODevice::ReadOnly);
+        TLogStore store;
+        if (!ReadXmlPacket(file, store) || store.rowCount() != kRows)
+            state.SkipWithError("load failed");
+    }
+}
+BENCHMARK(BM_XmlLoad)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+void BM_GridJumpToLastRow(benchmark::State& state)
+{
+    TLogTableModel model(fullStore());
+    QTableView grid;
+    grid.verticalHeader()->hide();
+    grid.verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    grid.verticalHeader()->setDefaultSectionSize(17);
+    grid.setSelectionBehavior(QAbstractItemView::SelectRows);
+    grid.resize(444, 400);
+    grid.setModel(&model);
+    grid.show();
+    QApplication::processEvents();
+    bool top = false;
+    for (auto _ : state) {
+        // Alternate ends so every jump moves the whole height of the table.
+        const QModelIndex target = model.index(top ? 0 : model.rowCount() - 1, 0);
+        grid.setCurrentIndex(target);
+        grid.scrollTo(target);
+        grid.repaint();
+        top = !top;
+    }
+}
+BENCHMARK(BM_GridJumpToLastRow)->Unit(benchmark::kMillisecond);
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    qputenv("QT_QPA_PLATFORM",
+            qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
+    QApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    QFile::remove(kTextFile);
+    QFile::remove(kXmlFile);
+    return 0;
+}
