@@ -31,7 +31,8 @@ void TfrmMain::setupDisplay()
     // The display fields first, then the verdict; the log row follows.
     connect(&m_dispatcher, &TFrameDispatcher::readingDecoded, m_lcd, &display::TLcdPanel::ShowReading);
     connect(&m_dispatcher, &TFrameDispatcher::readingDecoded, m_comparator, &log::TComparatorPanel::Judge);
-    connect(&m_dispatcher, &TFrameDispatcher::memoryRecordReceived, m_lcd, &display::TLcdPanel::ShowReading);
+    // A memory record's texts reach the fields through the memory download
+    // (frmMainCommands.cpp), in its order of record handling.
     connect(&m_dispatcher, &TFrameDispatcher::statusReceived, m_lcd,
             &display::TLcdPanel::CP21041ReceiveStatusData);
     connect(&m_dispatcher, &TFrameDispatcher::frameHandled, m_lcd, &display::TLcdPanel::FlipActivity);

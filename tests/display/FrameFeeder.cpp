@@ -3,6 +3,7 @@
 // without a meter. Usage: lcd_frame_feeder power|harmonic|all
 #include "app/NewMsgDlg.h"
 #include "app/ufrmMain.h"
+#include "display/uLcdPanel.h"
 
 #include "../protocol/FrameBuilders.h"
 
@@ -22,6 +23,8 @@ int main(int argc, char** argv)
 
     app::TfrmMain window;
     window.show();
+    if (std::strcmp(mode, "all") == 0)
+        window.lcdPanel()->SetUsbShown(true);
 
     int tick = 0;
     QTimer timer;

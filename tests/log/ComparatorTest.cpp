@@ -167,6 +167,18 @@ TEST_F(Comparator, typingASecondSeparatorTurnsTheLimitIntoZero)
     EXPECT_EQ(high->text(), "0");
 }
 
+TEST_F(Comparator, userNumberSettingsApartFromTheSystemsStillReadTypedLimits)
+{
+    // The limits carry the separator the key rule lets in, whatever the
+    // user's own number settings say.
+    panel.setUserLocale(QLocale(QLocale::German));
+    edit("edtCompLow")->setText("1.5");
+    EXPECT_EQ(edit("edtCompLow")->text(), "1.5");
+    EXPECT_FALSE(judge("1.4"));
+    EXPECT_TRUE(judge("1.6"));
+    EXPECT_EQ(edit("edtCurValue")->text(), "1,6");
+}
+
 class CommaComparator : public Comparator
 {
 protected:
