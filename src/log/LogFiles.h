@@ -57,4 +57,10 @@ using TLogProgress = std::function<void(qint64 done, qint64 total)>;
 // quote runs to its closing quote, a doubled quote inside stands for one.
 [[nodiscard]] QList<QByteArray> SplitTextLogItems(QByteArrayView line);
 
+// One line of the tab-separated form, CR LF included, as WriteTextLog
+// writes it: the header line, and the line of one row. For tools that
+// write rows as they come.
+[[nodiscard]] QByteArray TextLogHeaderLine(const QList<QByteArray>& header = DefaultTextLogHeader());
+[[nodiscard]] QByteArray TextLogRowLine(const TLogStore& store, qsizetype row);
+
 } // namespace varnetta::log

@@ -60,8 +60,17 @@ void TReceiveAssembly::CP21101ReceiveData(const uint8_t* data, int len)
         if (CheckFrame(frame)) {
             ++m_counters.framesDispatched;
             Q_EMIT frameReady(frame);
-        } else {
-            ++m_counters.checksumFailures;
+            continue;
+        }
+        ++m_counters.checksumFailures;
+        // A frame whose tail was lost runs on into the next one: a header
+        // inside the failed bytes may start a good frame, so only the bytes
+        // in front of it are given up.
+        const qsizetype inner = frame.indexOf(QByteArrayView(kHeader), 1);
+        if (inner > 0) {
+            m_start -= frame.size() - inner;
+            m_counters.bytesDropped += quint64(inner);
+            ++m_counters.resyncs;
         }
     }
     boundBuffer();

@@ -238,3 +238,15 @@ TEST(ReceiveAssemblyReentrancy, NestedChunkDuringDispatchNeverRepeatsAFrame)
     EXPECT_EQ(frames, (QList<QByteArray>{frameA(), frameB(), frameC()}));
     EXPECT_EQ(assembly.bufferedBytes(), 0);
 }
+
+TEST(ReceiveAssemblyJunk, FrameWhoseTailWasLostCostsOnlyItselfNotTheNextFrame)
+{
+    // The start of a frame, then its tail lost, then a whole frame: the
+    // first CR LF ends both; the good frame inside is still taken.
+    TReceiveAssembly assembly;
+    Collector c(assembly);
+    assembly.CP21101ReceiveData(frameC().left(15) + frameA() + frameB());
+    EXPECT_EQ(c.frames, (QList<QByteArray>{frameA(), frameB()}));
+    EXPECT_EQ(assembly.counters().checksumFailures, 1u);
+    EXPECT_EQ(assembly.counters().bytesDropped, 15u);
+}
