@@ -5,6 +5,9 @@
 #include "protocol/FrameDispatcher.h"
 #include "protocol/MeterCommands.h"
 #include "protocol/MeterFrame.h"
+#include "sim/MeterSimulator.h"
+
+#include <QCoreApplication>
 
 #include <QSignalSpy>
 
@@ -278,4 +281,48 @@ TEST_F(MemoryDownloadTest, ResetForgetsAnExportCutOffByTheLink)
     download.reset();
     EXPECT_FALSE(download.running());
     EXPECT_EQ(download.recordsReceived(), 0);
+}
+
+// ---- against the simulated meter
+
+TEST_F(MemoryDownloadTest, WholeDownloadFromTheSimulatedMeterBringsEveryRecordOnce)
+{
+    connectAssembly();
+    sim::MeterSimulator meter(sim::Nanos{0});
+    protocol::TCommandSequencer sequencer;
+    sim::Nanos now{0};
+    // Commands reach the meter at once; its frames are handed over as sent.
+    download.setHost([&] {
+        auto h = recorder.host();
+        h.sendCommand = [&](uint8_t code) {
+            recorder.sent.push_back(code);
+            const QByteArray f = sequencer.BuildCommandFrame(code);
+            meter.receive(now, reinterpret_cast<const uint8_t*>(f.constData()), size_t(f.size()));
+        };
+        return h;
+    }());
+    const auto stored = meter.memory();
+    ASSERT_FALSE(stored.empty());
+
+    QSignalSpy done(&download, &log::TMemoryDownload::exportCompleted);
+    download.btnExportDataClick();
+    while (done.isEmpty() && now < std::chrono::seconds(30)) {
+        now += std::chrono::milliseconds(5);
+        meter.advanceTo(now);
+        for (const auto& f : meter.takeFrames())
+            assembly.CP21101ReceiveData(
+                QByteArrayView(reinterpret_cast<const char*>(f.bytes.data()), qsizetype(f.bytes.size())));
+        QCoreApplication::processEvents();
+    }
+    ASSERT_EQ(done.count(), 1);
+    ASSERT_EQ(recorder.rows.size(), stored.size());
+    for (size_t i = 0; i < stored.size(); ++i) {
+        const auto* info = protocol::FindFunInfo(stored[i].code);
+        ASSERT_NE(info, nullptr);
+        EXPECT_EQ(recorder.rows[i].FunMode, info->mode) << i;
+    }
+    // The export command, one acknowledgement per record and one for the end.
+    EXPECT_EQ(recorder.sent.front(), protocol::kCmdExportData);
+    EXPECT_EQ(acks(), int(stored.size()) + 1);
+    EXPECT_FALSE(meter.exporting());
 }
