@@ -1,0 +1,43 @@
+// Arbitrary bytes into the tab-separated log reader, and each line of them
+// into the item splitter on its own.
+#include "log/LogFiles.h"
+#include "log/LogStore.h"
+
+#include <QByteArray>
+#include <QByteArrayView>
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+
+using namespace varnetta::log;
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    const QByteArray input = QByteArray::fromRawData(reinterpret_cast<const char*>(data), qsizetype(size));
+    TLogStore store;
+    (void)ReadTextLog(input, store);
+
+    // The header line gives no row; every other line at most one.
+    qsizetype lines = 0;
+    qsizetype start = 0;
+    const auto splitLine = [&](qsizetype end) {
+        const QByteArrayView line(input.constData() + start, end - start);
+        qsizetype bytes = 0;
+        for (const QByteArray& item : SplitTextLogItems(line))
+            bytes += item.size();
+        if (bytes > line.size())
+            std::abort(); // items hold more than the line had
+        ++lines;
+    };
+    for (qsizetype i = 0; i < input.size(); ++i) {
+        if (input[i] != '\r' && input[i] != '\n')
+            continue;
+        splitLine(i);
+        start = i + 1;
+    }
+    splitLine(input.size());
+    if (store.rowCount() > lines || store.changeLogSize() != store.rowCount())
+        std::abort();
+    return 0;
+}
