@@ -10,6 +10,9 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cstring>
+#include <memory>
+#include <string>
 
 namespace varnetta::log {
 
@@ -26,55 +29,6 @@ bool flush(QIODevice& out, QByteArray& buffer)
     const bool ok = out.write(buffer) == buffer.size();
     buffer.clear();
     return ok;
-}
-
-void appendEscaped(QByteArray& out, QByteArrayView text)
-{
-    qsizetype run = 0; // start of the bytes that need no replacing
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const char* with = nullptr;
-        switch (text[i]) {
-        case '<':
-            with = "&lt;";
-            break;
-        case '>':
-            with = "&gt;";
-            break;
-        case '&':
-            with = "&amp;";
-            break;
-        case '\'':
-            with = "&apos;";
-            break;
-        case '"':
-            with = "&quot;";
-            break;
-        case '\r':
-            with = "&#013;";
-            break;
-        case '\n':
-            with = "&#010;";
-            break;
-        case '\t':
-            with = "&#009;";
-            break;
-        case '\\':
-            with = "&#092;";
-            break;
-        default:
-            continue;
-        }
-        out.append(text.sliced(run, i - run)).append(with);
-        run = i + 1;
-    }
-    out.append(text.sliced(run));
-}
-
-void appendNumber(QByteArray& out, qint64 n)
-{
-    char digits[24];
-    const auto end = std::to_chars(digits, digits + sizeof digits, n).ptr;
-    out.append(digits, end - digits);
 }
 
 bool isBlankOrControl(char c)
@@ -393,6 +347,109 @@ bool validUtf8(QIODevice& in, qint64 from)
     return true;
 }
 
+// What an attribute value needs: 0 kept as it is, otherwise the index + 1
+// of its replacement in kEscapes.
+constexpr std::array<uint8_t, 256> kEscapeOf = [] {
+    std::array<uint8_t, 256> t{};
+    const char chars[] = {'<', '>', '&', '\'', '"', '\r', '\n', '\t', '\\'};
+    for (size_t i = 0; i < sizeof chars; ++i)
+        t[uint8_t(chars[i])] = uint8_t(i + 1);
+    return t;
+}();
+constexpr std::array<QByteArrayView, 9> kEscapes = {"&lt;",   "&gt;",   "&amp;",  "&apos;", "&quot;",
+                                                    "&#013;", "&#010;", "&#009;", "&#092;"};
+
+// A write buffer that the writers fill with plain stores: `room` makes sure
+// of space for what follows, flushing to the device when needed.
+class TOutBuffer
+{
+public:
+    explicit TOutBuffer(QIODevice& out) : m_out(out), m_buf(new char[kOutBytes]), m_pos(m_buf.get()) {}
+
+    void room(size_t n)
+    {
+        if (size_t(m_buf.get() + kOutBytes - m_pos) < n)
+            flush();
+    }
+    void put(QByteArrayView t)
+    {
+        room(size_t(t.size()));
+        if (size_t(t.size()) > kOutBytes) {
+            m_ok = m_ok && m_out.write(t.data(), t.size()) == t.size();
+            return;
+        }
+        std::memcpy(m_pos, t.data(), size_t(t.size()));
+        m_pos += t.size();
+    }
+    // The next three assume `room` was asked for their bytes.
+    void putChar(char c) { *m_pos++ = c; }
+    void putNumber(qint64 n) { m_pos = std::to_chars(m_pos, m_pos + 24, n).ptr; }
+    void putEscaped(QByteArrayView text)
+    {
+        for (const char c : text) {
+            const uint8_t e = kEscapeOf[uint8_t(c)];
+            if (e == 0) {
+                *m_pos++ = c;
+            } else {
+                const QByteArrayView with = kEscapes[e - 1u];
+                std::memcpy(m_pos, with.data(), size_t(with.size()));
+                m_pos += with.size();
+            }
+        }
+    }
+    [[nodiscard]] bool ok() const { return m_ok; }
+    bool flush()
+    {
+        const qint64 n = m_pos - m_buf.get();
+        if (n > 0 && m_ok)
+            m_ok = m_out.write(m_buf.get(), n) == n;
+        m_pos = m_buf.get();
+        return m_ok;
+    }
+
+private:
+    static constexpr size_t kOutBytes = size_t(4) << 20;
+    QIODevice& m_out;
+    std::unique_ptr<char[]> m_buf;
+    char* m_pos;
+    bool m_ok = true;
+};
+
+// The packet up to and including </FIELDS>, exactly as written.
+const QByteArray& packetHead()
+{
+    static const QByteArray head = [] {
+        QByteArray h(
+            "<?xml version=\"1.0\" standalone=\"yes\"?>  <DATAPACKET Version=\"2.0\"><METADATA><FIELDS>");
+        h.append("<FIELD attrname=\"ANo\" fieldtype=\"i4\"/>");
+        for (int f = 1; f < kLogFieldCount; ++f)
+            h.append("<FIELD attrname=\"")
+                .append(LogFieldName(f))
+                .append("\" fieldtype=\"string\" WIDTH=\"20\"/>");
+        h.append("</FIELDS>");
+        return h;
+    }();
+    return head;
+}
+
+// ' ANo="', ' ATime="', ... in field order.
+const std::array<QByteArrayView, kLogFieldCount>& attributePrefixes()
+{
+    static const std::array<QByteArray, kLogFieldCount> texts = [] {
+        std::array<QByteArray, kLogFieldCount> t;
+        for (int f = 0; f < kLogFieldCount; ++f)
+            t[size_t(f)] = QByteArray(" ") + LogFieldName(f) + "=\"";
+        return t;
+    }();
+    static const std::array<QByteArrayView, kLogFieldCount> views = [] {
+        std::array<QByteArrayView, kLogFieldCount> v;
+        for (int f = 0; f < kLogFieldCount; ++f)
+            v[size_t(f)] = texts[size_t(f)];
+        return v;
+    }();
+    return views;
+}
+
 } // namespace
 
 TLogFileKind LogFileKind(const QString& fileName)
@@ -411,61 +468,61 @@ QString LogSaveFileName(const QString& fileName)
 
 bool WriteXmlPacket(const TLogStore& store, QIODevice& out, const TLogProgress& progress)
 {
-    QByteArray buf;
-    buf.reserve(kFlushBytes + 4096);
-    buf.append("<?xml version=\"1.0\" standalone=\"yes\"?>  <DATAPACKET Version=\"2.0\"><METADATA><FIELDS>");
-    buf.append("<FIELD attrname=\"ANo\" fieldtype=\"i4\"/>");
-    for (int f = 1; f < kLogFieldCount; ++f) {
-        buf.append("<FIELD attrname=\"")
-            .append(LogFieldName(f))
-            .append("\" fieldtype=\"string\" WIDTH=\"20\"/>");
-    }
-    buf.append("</FIELDS>");
+    TOutBuffer buf(out);
+    buf.put(packetHead());
     const qsizetype changes = store.changeLogSize();
     if (changes == 0) {
-        buf.append("<PARAMS/>");
+        buf.put("<PARAMS/>");
     } else {
-        buf.append("<PARAMS CHANGE_LOG=\"");
+        buf.put("<PARAMS CHANGE_LOG=\"");
         for (qsizetype i = 0; i < changes; ++i) {
             const TChangeEntry e = store.changeLogEntry(i);
+            buf.room(40);
             if (i > 0)
-                buf.append(' ');
-            buf.append(QByteArray::number(e.position))
-                .append(' ')
-                .append(QByteArray::number(e.detail))
-                .append(' ')
-                .append(QByteArray::number(e.kind));
-            if (buf.size() >= kFlushBytes && !flush(out, buf))
-                return false;
+                buf.putChar(' ');
+            buf.putNumber(e.position);
+            buf.putChar(' ');
+            buf.putNumber(e.detail);
+            buf.putChar(' ');
+            buf.putNumber(e.kind);
         }
-        buf.append("\"/>");
+        buf.put("\"/>");
     }
-    buf.append("</METADATA><ROWDATA>");
+    buf.put("</METADATA><ROWDATA>");
 
     const qsizetype rows = store.rowCount();
+    const std::array<QByteArrayView, kLogFieldCount>& prefixes = attributePrefixes();
     std::array<char, 24> scratch{};
     for (qsizetype r = 0; r < rows; ++r) {
-        buf.append("<ROW");
+        buf.room(64);
+        buf.put("<ROW");
         if (const uint8_t state = store.rowState(r); state != 0) {
-            buf.append(" RowState=\"");
-            appendNumber(buf, state);
-            buf.append('"');
+            buf.put(" RowState=\"");
+            buf.putNumber(state);
+            buf.putChar('"');
         }
-        for (int f = 0; f < kLogFieldCount; ++f) {
+        if (const auto n = store.ANo(r)) {
+            buf.put(prefixes[fANo]);
+            buf.putNumber(*n);
+            buf.putChar('"');
+        }
+        for (int f = 1; f < kLogFieldCount; ++f) {
             if (store.isNull(r, f))
                 continue;
-            buf.append(' ').append(LogFieldName(f)).append("=\"");
-            appendEscaped(buf, store.fieldView(r, f, scratch));
-            buf.append('"');
+            const QByteArrayView text = store.fieldView(r, f, scratch);
+            buf.room(16 + 6 * size_t(text.size()));
+            buf.put(prefixes[size_t(f)]);
+            buf.putEscaped(text);
+            buf.putChar('"');
         }
-        buf.append("/>");
-        if (buf.size() >= kFlushBytes && !flush(out, buf))
+        buf.put("/>");
+        if (!buf.ok())
             return false;
         if (progress && (r + 1) % kProgressRows == 0)
             progress(r + 1, rows);
     }
-    buf.append("</ROWDATA></DATAPACKET>");
-    return flush(out, buf);
+    buf.put("</ROWDATA></DATAPACKET>");
+    return buf.flush();
 }
 
 QByteArray XmlPacket(const TLogStore& store)
@@ -615,39 +672,61 @@ QByteArray TextLog(const TLogStore& store, const QList<QByteArray>& header)
     return bytes;
 }
 
-QList<QByteArray> SplitTextLogItems(QByteArrayView line)
+namespace {
+
+// Walks one line's items, handing each to `take` until it returns false.
+// Quoted items are unquoted into `unquoted`, which must not reallocate
+// meanwhile: it is reserved to the line's length here.
+template <class Take> void forEachItem(QByteArrayView line, std::string& unquoted, Take take)
 {
-    QList<QByteArray> items;
+    unquoted.clear();
+    unquoted.reserve(size_t(line.size()));
     qsizetype i = 0;
     const qsizetype n = line.size();
+    const char* d = line.data();
     while (i < n) {
-        while (i < n && isItemSeparator(line[i]))
+        while (i < n && isItemSeparator(d[i]))
             ++i;
         if (i >= n)
             break;
-        QByteArray item;
-        if (line[i] == '"') {
+        QByteArrayView item;
+        if (d[i] == '"') {
             ++i;
+            const size_t from = unquoted.size();
             while (i < n) {
-                if (line[i] == '"') {
-                    if (i + 1 < n && line[i + 1] == '"') {
-                        item.append('"');
+                if (d[i] == '"') {
+                    if (i + 1 < n && d[i + 1] == '"') {
+                        unquoted.push_back('"');
                         i += 2;
                         continue;
                     }
                     ++i;
                     break;
                 }
-                item.append(line[i++]);
+                unquoted.push_back(d[i++]);
             }
+            item = QByteArrayView(unquoted.data() + from, qsizetype(unquoted.size() - from));
         } else {
             const qsizetype start = i;
-            while (i < n && !isItemSeparator(line[i]))
+            while (i < n && !isItemSeparator(d[i]))
                 ++i;
-            item = line.sliced(start, i - start).toByteArray();
+            item = QByteArrayView(d + start, i - start);
         }
-        items.append(item);
+        if (!take(item))
+            return;
     }
+}
+
+} // namespace
+
+QList<QByteArray> SplitTextLogItems(QByteArrayView line)
+{
+    QList<QByteArray> items;
+    std::string unquoted;
+    forEachItem(line, unquoted, [&](QByteArrayView item) {
+        items.append(item.toByteArray());
+        return true;
+    });
     return items;
 }
 
@@ -655,20 +734,29 @@ namespace {
 
 // One data line; false when the line is not a log row. Nothing is stored
 // for a failing line.
-bool appendTextLine(QByteArrayView line, TLogStore& out)
+bool appendTextLine(QByteArrayView line, TLogStore& out, std::string& unquoted)
 {
-    const QList<QByteArray> items = SplitTextLogItems(line);
-    if (items.isEmpty())
+    std::array<QByteArrayView, kLogFieldCount> items;
+    qsizetype count = 0; // one more than fits means too many
+    forEachItem(line, unquoted, [&](QByteArrayView item) {
+        if (count == kLogFieldCount) {
+            ++count;
+            return false;
+        }
+        items[size_t(count++)] = item;
         return true;
-    if (items.size() > kLogFieldCount)
+    });
+    if (count == 0)
+        return true;
+    if (count > kLogFieldCount)
         return false;
-    TLogRow row;
+    TLogRowView row;
     bool ok = false;
     row.ANo = items[0].toInt(&ok);
     if (!ok)
         return false;
-    for (int f = 1; f < items.size(); ++f)
-        row.setText(f, items[f]);
+    for (int f = 1; f < count; ++f)
+        row.setText(f, items[size_t(f)]);
     row.rowState = kRowStateInserted;
     out.appendRow(row);
     out.appendChange({qint32(out.rowCount()), 0, kRowStateInserted});
@@ -686,6 +774,7 @@ bool ReadTextLog(QIODevice& in, TLogStore& out, const TLogProgress& progress)
     bool headerDropped = false;
     bool skipLf = false; // the block before ended in CR: a leading LF belongs to it
     qsizetype rowsAtReport = out.rowCount();
+    std::string unquoted;
 
     const auto takeLine = [&](QByteArrayView line) {
         anyLine = true;
@@ -693,7 +782,7 @@ bool ReadTextLog(QIODevice& in, TLogStore& out, const TLogProgress& progress)
             headerDropped = true;
             return true;
         }
-        return appendTextLine(line, out);
+        return appendTextLine(line, out, unquoted);
     };
 
     for (;;) {

@@ -164,24 +164,36 @@ uint8_t TLogStore::internFunction(QByteArrayView text)
 
 void TLogStore::appendRow(const TLogRow& row)
 {
+    TLogRowView v;
+    v.ANo = row.ANo;
+    v.rowState = row.rowState;
+    for (int f = 1; f < kLogFieldCount; ++f)
+        if (row.text[size_t(f)])
+            v.setText(f, *row.text[size_t(f)]);
+    appendRow(v);
+}
+
+void TLogStore::appendRow(const TLogRowView& row)
+{
     Chunk& c = chunkForAppend();
+    const auto has = [&](int f) { return (row.assigned >> f) & 1u; };
     uint16_t mask = 0;
     if (!row.ANo)
         mask |= 1u;
     for (int f = 1; f < kLogFieldCount; ++f)
-        if (!row.text[f])
+        if (!has(f))
             mask |= uint16_t(1u << f);
 
     std::array<QByteArrayView, kLogFieldCount> texts;
     for (int f = 1; f < kLogFieldCount; ++f)
-        if (row.text[f])
-            texts[f] = fieldRuleView(*row.text[f]);
+        if (has(f))
+            texts[size_t(f)] = fieldRuleView(row.text[size_t(f)]);
 
-    const uint8_t fn = row.text[fAFunction] ? internFunction(texts[fAFunction]) : 0;
+    const uint8_t fn = has(fAFunction) ? internFunction(texts[fAFunction]) : 0;
     std::array<uint16_t, 3> units{};
     for (int f : {fAUnit, fASubUnit1, fASubUnit2})
-        if (row.text[f])
-            units[unitSlot(f)] = internUnit(texts[f], unitSlot(f));
+        if (has(f))
+            units[size_t(unitSlot(f))] = internUnit(texts[size_t(f)], unitSlot(f));
 
     c.ano.push_back(row.ANo.value_or(0));
     c.offset.push_back(uint32_t(c.arena.size()));
@@ -189,18 +201,18 @@ void TLogStore::appendRow(const TLogRow& row)
     c.state.push_back(row.rowState);
     c.function.push_back(fn);
     for (int i = 0; i < 3; ++i)
-        c.unit[i].push_back(units[i]);
+        c.unit[size_t(i)].push_back(units[size_t(i)]);
     for (int f : kArenaOrder) {
-        if (!row.text[f])
+        if (!has(f))
             continue;
         const bool interned = f == fAFunction || f == fAUnit || f == fASubUnit1 || f == fASubUnit2;
         if (interned) {
             const bool overflow =
-                f == fAFunction ? fn == kFunctionInArena : units[unitSlot(f)] == kUnitInArena;
+                f == fAFunction ? fn == kFunctionInArena : units[size_t(unitSlot(f))] == kUnitInArena;
             if (!overflow)
                 continue;
         }
-        c.putText(texts[f], f == fATime);
+        c.putText(texts[size_t(f)], f == fATime);
     }
     ++m_rowCount;
 }

@@ -54,6 +54,23 @@ struct TLogRow
     friend bool operator==(const TLogRow&, const TLogRow&) = default;
 };
 
+// The same row as views into someone else's bytes, for readers that append
+// millions of rows and should not allocate for each. A text field is null
+// unless its bit in `assigned` is set.
+struct TLogRowView
+{
+    std::optional<qint32> ANo;
+    std::array<QByteArrayView, kLogFieldCount> text; // [fANo] unused
+    uint16_t assigned = 0;
+    uint8_t rowState = 0;
+
+    void setText(int field, QByteArrayView value)
+    {
+        text[size_t(field)] = value;
+        assigned |= uint16_t(1u << field);
+    }
+};
+
 // One entry of the change log: the row's 1-based position, a second number
 // kept as read (0 for this program's own entries) and the change kind.
 struct TChangeEntry
@@ -88,6 +105,7 @@ public:
 
     // Stores the row at the end as given (texts pass the field rule again).
     void appendRow(const TLogRow& row);
+    void appendRow(const TLogRowView& row);
     // Appends the rows of `other` after this store's, leaving `other` empty;
     // the change log entries of `other` follow, shifted by the rows before.
     void appendFrom(TLogStore&& other);
