@@ -534,7 +534,7 @@ QByteArray XmlPacket(const TLogStore& store)
     return bytes;
 }
 
-bool ReadXmlPacket(QIODevice& in, TLogStore& out, const TLogProgress& progress)
+bool ReadAnyXmlPacket(QIODevice& in, TLogStore& out, const TLogProgress& progress)
 {
     const qint64 total = in.size();
     QByteArray head = in.peek(4096);
@@ -593,6 +593,230 @@ bool ReadXmlPacket(QIODevice& in, TLogStore& out, const TLogProgress& progress)
             return false;
         }
     }
+}
+
+namespace {
+
+// The file read in blocks with a cursor: `fill` makes at least n bytes
+// readable at the cursor unless the file ends first.
+class TBlockInput
+{
+public:
+    explicit TBlockInput(QIODevice& in) : m_in(in), m_buf(new char[kCapacity]) {}
+
+    qsizetype fill(qsizetype n)
+    {
+        while (m_end - m_pos < n && !m_eof) {
+            if (m_pos > 0) {
+                std::memmove(m_buf.get(), m_buf.get() + m_pos, size_t(m_end - m_pos));
+                m_end -= m_pos;
+                m_pos = 0;
+            }
+            const qint64 got = m_in.read(m_buf.get() + m_end, qint64(kCapacity) - m_end);
+            if (got <= 0)
+                m_eof = true;
+            else
+                m_end += qsizetype(got);
+        }
+        return m_end - m_pos;
+    }
+    [[nodiscard]] const char* at() const { return m_buf.get() + m_pos; }
+    void skip(qsizetype n)
+    {
+        m_pos += n;
+        m_done += n;
+    }
+    // Takes `t` at the cursor if it is there.
+    bool take(QByteArrayView t)
+    {
+        if (fill(t.size()) < t.size() || std::memcmp(at(), t.data(), size_t(t.size())) != 0)
+            return false;
+        skip(t.size());
+        return true;
+    }
+    [[nodiscard]] qint64 done() const { return m_done; }
+
+private:
+    static constexpr qsizetype kCapacity = kReadBlock + (qsizetype(64) << 10);
+    QIODevice& m_in;
+    std::unique_ptr<char[]> m_buf;
+    qsizetype m_pos = 0;
+    qsizetype m_end = 0;
+    qint64 m_done = 0;
+    bool m_eof = false;
+};
+
+// Far more than a row this program writes can take (nine fields of at most
+// 20 bytes, each escaped to at most six).
+constexpr qsizetype kMaxOwnRowBytes = 4096;
+
+bool takeLiteral(const char*& p, const char* end, QByteArrayView t)
+{
+    if (end - p < t.size() || std::memcmp(p, t.data(), size_t(t.size())) != 0)
+        return false;
+    p += t.size();
+    return true;
+}
+
+// A decimal number as written: an optional minus and 1 to 10 digits that
+// fit the type, then `close`.
+template <class Int> bool takeNumber(const char*& p, const char* end, char close, Int& value)
+{
+    const char* q = p;
+    if (q < end && *q == '-')
+        ++q;
+    const char* digits = q;
+    while (q < end && *q >= '0' && *q <= '9')
+        ++q;
+    if (q == digits || q - digits > 10 || q >= end || *q != close)
+        return false;
+    const auto r = std::from_chars(p, q, value);
+    if (r.ec != std::errc() || r.ptr != q)
+        return false;
+    p = q + 1;
+    return true;
+}
+
+// An attribute value up to its closing quote, in the form the writer gives
+// it: bytes it keeps as they are and its own replacements, nothing else.
+// Values with replacements are decoded into `scratch`.
+bool takeValue(const char*& p, const char* end, char*& scratch, QByteArrayView& value)
+{
+    const auto* close = static_cast<const char*>(std::memchr(p, '"', size_t(end - p)));
+    if (!close)
+        return false;
+    bool escaped = false;
+    for (const char* q = p; q < close; ++q) {
+        const auto c = uint8_t(*q);
+        if (c < 0x20 || (kEscapeOf[c] != 0 && c != '&'))
+            return false;
+        escaped |= c == '&';
+    }
+    if (!escaped) {
+        value = QByteArrayView(p, close - p);
+        p = close + 1;
+        return true;
+    }
+    char* const from = scratch;
+    for (const char* q = p; q < close;) {
+        if (*q != '&') {
+            *scratch++ = *q++;
+            continue;
+        }
+        size_t e = 0;
+        while (e < kEscapes.size() && !(close - q >= kEscapes[e].size() &&
+                                        std::memcmp(q, kEscapes[e].data(), size_t(kEscapes[e].size())) == 0))
+            ++e;
+        if (e == kEscapes.size())
+            return false;
+        *scratch++ = "<>&'\"\r\n\t\\"[e];
+        q += kEscapes[e].size();
+    }
+    value = QByteArrayView(from, scratch - from);
+    p = close + 1;
+    return true;
+}
+
+} // namespace
+
+TXmlQuickRead ReadOwnXmlPacket(QIODevice& in, TLogStore& out, const TLogProgress& progress)
+{
+    const qint64 total = in.size();
+    TBlockInput src(in);
+    if (!src.take(packetHead()))
+        return TXmlQuickRead::Declined;
+    if (!src.take("<PARAMS/>")) {
+        if (!src.take("<PARAMS CHANGE_LOG=\""))
+            return TXmlQuickRead::Declined;
+        std::array<qint32, 3> triple{};
+        int filled = 0;
+        for (;;) {
+            const qsizetype avail = src.fill(16);
+            const char* p = src.at();
+            const char* const end = p + avail;
+            const char* const start = p;
+            const char* q = p;
+            while (q < end && *q != ' ' && *q != '"')
+                ++q;
+            if (q >= end)
+                return TXmlQuickRead::Declined;
+            const char close = *q;
+            if (!takeNumber(p, end, close, triple[size_t(filled)]))
+                return TXmlQuickRead::Declined;
+            src.skip(p - start);
+            if (++filled == 3) {
+                out.appendChange({triple[0], triple[1], triple[2]});
+                filled = 0;
+            }
+            if (close == '"')
+                break;
+        }
+        if (filled != 0 || !src.take("/>"))
+            return TXmlQuickRead::Declined;
+    }
+    if (!src.take("</METADATA><ROWDATA>"))
+        return TXmlQuickRead::Declined;
+
+    const std::array<QByteArrayView, kLogFieldCount>& prefixes = attributePrefixes();
+    std::array<char, kMaxOwnRowBytes> decoded;
+    qsizetype rowsAtReport = 0;
+    for (;;) {
+        const qsizetype avail = src.fill(kMaxOwnRowBytes);
+        const char* p = src.at();
+        const char* const end = p + avail;
+        const char* const start = p;
+        if (!takeLiteral(p, end, "<ROW")) {
+            // Only the closing tags may follow, and then the end of the file.
+            if (!src.take("</ROWDATA></DATAPACKET>") || src.fill(1) != 0)
+                return TXmlQuickRead::Declined;
+            return TXmlQuickRead::Read;
+        }
+        TLogRowView row;
+        char* scratch = decoded.data();
+        if (takeLiteral(p, end, " RowState=\"")) {
+            int state = 0;
+            if (!takeNumber(p, end, '"', state) || state < 0 || state > 255)
+                return TXmlQuickRead::Declined;
+            row.rowState = uint8_t(state);
+        }
+        if (takeLiteral(p, end, prefixes[fANo])) {
+            qint32 n = 0;
+            if (!takeNumber(p, end, '"', n))
+                return TXmlQuickRead::Declined;
+            row.ANo = n;
+        }
+        for (int f = 1; f < kLogFieldCount; ++f) {
+            if (!takeLiteral(p, end, prefixes[size_t(f)]))
+                continue;
+            QByteArrayView value;
+            if (!takeValue(p, end, scratch, value))
+                return TXmlQuickRead::Declined;
+            row.setText(f, value);
+        }
+        if (!takeLiteral(p, end, "/>"))
+            return TXmlQuickRead::Declined;
+        out.appendRow(row);
+        src.skip(p - start);
+        if (progress && out.rowCount() - rowsAtReport >= kProgressRows) {
+            rowsAtReport = out.rowCount();
+            progress(src.done(), total);
+        }
+    }
+}
+
+bool ReadXmlPacket(QIODevice& in, TLogStore& out, const TLogProgress& progress)
+{
+    // Files this program wrote take the quick scan; anything else, or a
+    // device that cannot go back, is read by the general reader.
+    if (!in.isSequential()) {
+        const qint64 start = in.pos();
+        if (ReadOwnXmlPacket(in, out, progress) == TXmlQuickRead::Read)
+            return true;
+        out.clear();
+        if (!in.seek(start))
+            return false;
+    }
+    return ReadAnyXmlPacket(in, out, progress);
 }
 
 bool ReadXmlPacket(const QByteArray& data, TLogStore& out)

@@ -40,6 +40,19 @@ using TLogProgress = std::function<void(qint64 done, qint64 total)>;
 [[nodiscard]] bool ReadXmlPacket(QIODevice& in, TLogStore& out, const TLogProgress& progress = {});
 [[nodiscard]] bool ReadXmlPacket(const QByteArray& data, TLogStore& out);
 
+// The two readers ReadXmlPacket chooses between, open for the tests that
+// hold them to the same results. The quick one scans exactly the layout
+// WriteXmlPacket produces and declines anything else, well-formed or not;
+// the general one reads every packet the program accepts.
+enum class TXmlQuickRead
+{
+    Read,
+    Declined
+};
+[[nodiscard]] TXmlQuickRead ReadOwnXmlPacket(QIODevice& in, TLogStore& out,
+                                             const TLogProgress& progress = {});
+[[nodiscard]] bool ReadAnyXmlPacket(QIODevice& in, TLogStore& out, const TLogProgress& progress = {});
+
 // The grid's captions as the header line expects them.
 [[nodiscard]] QList<QByteArray> DefaultTextLogHeader();
 [[nodiscard]] bool WriteTextLog(const TLogStore& store, QIODevice& out, const QList<QByteArray>& header,

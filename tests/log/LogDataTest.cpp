@@ -5,7 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <QBuffer>
 #include <QStringDecoder>
+
+#include <limits>
 
 using namespace varnetta::log;
 
@@ -245,6 +248,17 @@ TEST_P(XmlPacketRejects, MalformedOrForeignPackets)
 {
     TLogStore s;
     EXPECT_FALSE(ReadXmlPacket(GetParam().second, s)) << GetParam().first;
+
+    // Neither reader on its own lets it through.
+    QByteArray bytes = GetParam().second;
+    QBuffer quickIn(&bytes);
+    quickIn.open(QIODevice::ReadOnly);
+    TLogStore quick;
+    EXPECT_EQ(ReadOwnXmlPacket(quickIn, quick), TXmlQuickRead::Declined) << GetParam().first;
+    QBuffer anyIn(&bytes);
+    anyIn.open(QIODevice::ReadOnly);
+    TLogStore any;
+    EXPECT_FALSE(ReadAnyXmlPacket(anyIn, any)) << GetParam().first;
 }
 
 namespace {
@@ -287,7 +301,148 @@ INSTANTIATE_TEST_SUITE_P(
         std::make_pair("document type with entities",
                        QByteArray("<?xml version=\"1.0\"?><!DOCTYPE DATAPACKET [<!ENTITY a \"aaaaaaaa\">]>") +
                            packet("<PARAMS/>", "<ROW AUnit=\"&a;\"/>").mid(kXmlHead.indexOf("<DATAPACKET"))),
-        std::make_pair("bytes below blank", packet("<PARAMS/>", "<ROW AUnit=\"\x01\"/>"))));
+        std::make_pair("bytes below blank", packet("<PARAMS/>", "<ROW AUnit=\"\x01\"/>")),
+        // Close to what the program writes, which is where the quick reader looks.
+        std::make_pair("cut inside a row", packet("<PARAMS/>", "<ROW RowState=\"4\" ANo=\"1\" AUnit=\"k")),
+        std::make_pair("cut after the rows", packet("<PARAMS/>", "<ROW ANo=\"1\"/>").chopped(13)),
+        std::make_pair("RowState too large", packet("<PARAMS/>", "<ROW RowState=\"256\" ANo=\"1\"/>")),
+        std::make_pair("ANo one past the largest", packet("<PARAMS/>", "<ROW ANo=\"2147483648\"/>")),
+        std::make_pair("value never closed", packet("<PARAMS/>", "<ROW ANo=\"1\" AUnit=\"kW/>")),
+        std::make_pair("replacement without semicolon", packet("<PARAMS/>", "<ROW AUnit=\"&lt\"/>")),
+        std::make_pair("raw less-than in a value", packet("<PARAMS/>", "<ROW AUnit=\"<\"/>")),
+        std::make_pair("row not closed", packet("<PARAMS/>", "<ROW ANo=\"1\">")),
+        std::make_pair("change log cut", packet("<PARAMS CHANGE_LOG=\"1 0 4 2 0\"/>", "")),
+        std::make_pair("change log number too large", packet("<PARAMS CHANGE_LOG=\"1 0 99999999999\"/>", "")),
+        std::make_pair("second root after the packet", packet("<PARAMS/>", "") + packet("<PARAMS/>", ""))));
+
+// ---- the quick XML reader against the general one
+
+namespace {
+
+void expectSameStore(const TLogStore& a, const TLogStore& b, const char* what)
+{
+    ASSERT_EQ(a.rowCount(), b.rowCount()) << what;
+    for (qsizetype r = 0; r < a.rowCount(); ++r)
+        ASSERT_EQ(a.row(r), b.row(r)) << what << " row " << r;
+    ASSERT_EQ(a.changeLogSize(), b.changeLogSize()) << what;
+    for (qsizetype i = 0; i < a.changeLogSize(); ++i)
+        ASSERT_EQ(a.changeLogEntry(i), b.changeLogEntry(i)) << what << " change " << i;
+}
+
+struct TBothReads
+{
+    TXmlQuickRead quickResult;
+    TLogStore quick;
+    bool anyResult;
+    TLogStore any;
+};
+
+TBothReads readBoth(QByteArray bytes)
+{
+    TBothReads r;
+    QBuffer quickIn(&bytes);
+    quickIn.open(QIODevice::ReadOnly);
+    r.quickResult = ReadOwnXmlPacket(quickIn, r.quick);
+    QBuffer anyIn(&bytes);
+    anyIn.open(QIODevice::ReadOnly);
+    r.anyResult = ReadAnyXmlPacket(anyIn, r.any);
+    return r;
+}
+
+// Rows with every escaped byte, empty and null texts, 8-bit bytes, the
+// extremes of ANo and row states other than 4.
+void fillOddRows(TLogStore& s, int rows)
+{
+    const QByteArray special = "<>&'\"\r\n\t\\";
+    for (int i = 0; i < rows; ++i) {
+        TLogRow r;
+        if (i % 7 != 3)
+            r.ANo = i % 11 == 0   ? std::numeric_limits<qint32>::min() + i
+                    : i % 13 == 0 ? std::numeric_limits<qint32>::max() - i
+                                  : i - 50;
+        for (int f = 1; f < kLogFieldCount; ++f) {
+            const int pick = (i + f) % 6;
+            if (pick == 0)
+                continue; // null
+            if (pick == 1)
+                r.setText(f, "");
+            else if (pick == 2)
+                r.setText(f, QByteArray(20, special[(i + f) % special.size()]));
+            else if (pick == 3)
+                r.setText(f, QByteArray("x\xA1\xA3\xFF\x80 ") + QByteArray::number(i));
+            else
+                r.setText(f, QByteArray::number(i * f) + special.mid((i + f) % special.size(), 1));
+        }
+        r.rowState = uint8_t(i % 5 == 0 ? 0 : i % 5 == 1 ? 4 : i % 256);
+        s.appendRow(r);
+        if (i % 3 != 0)
+            s.appendChange({qint32(i + 1), i % 4 == 0 ? -i : 0, i % 2 ? 4 : 1});
+    }
+}
+
+} // namespace
+
+TEST(XmlQuickReader, ReadsEveryPacketTheProgramWritesAsTheGeneralReaderDoes)
+{
+    TLogStore empty;
+    TLogStore recordedRows;
+    for (int i = 1; i <= 20; ++i)
+        record(recordedRows, recorded(i, i % 3 ? "14:05:09(2024-03-01)" : nullptr, "PWRP", "1,234", "kW"));
+    TLogStore odd;
+    fillOddRows(odd, 300);
+    // Rows near the most escaping there can be, over more than one read block.
+    TLogStore large;
+    fillOddRows(large, 30000);
+
+    for (const auto& [what, store] : {std::pair<const char*, const TLogStore*>{"empty", &empty},
+                                      {"recorded", &recordedRows},
+                                      {"odd", &odd},
+                                      {"large", &large}}) {
+        const QByteArray bytes = XmlPacket(*store);
+        const TBothReads r = readBoth(bytes);
+        ASSERT_EQ(r.quickResult, TXmlQuickRead::Read) << what;
+        ASSERT_TRUE(r.anyResult) << what;
+        expectSameStore(r.quick, r.any, what);
+        expectSameStore(r.quick, *store, what);
+        EXPECT_EQ(XmlPacket(r.quick), bytes) << what;
+    }
+    EXPECT_GT(XmlPacket(large).size(), qsizetype(8) << 20); // the test crossed blocks
+}
+
+TEST(XmlQuickReader, LeavesOtherWellFormedPacketsToTheGeneralReader)
+{
+    const QByteArray row = "<ROW RowState=\"4\" ANo=\"7\" AUnit=\"kW\"/>";
+    const QByteArray own = packet("<PARAMS CHANGE_LOG=\"1 0 4\"/>", row);
+    const std::pair<const char*, QByteArray> variants[] = {
+        {"blanks after the end", own + " \r\n"},
+        {"comment between rows", packet("<PARAMS/>", row + "<!-- x -->" + row)},
+        {"attributes in another order", packet("<PARAMS/>", "<ROW AUnit=\"kW\" ANo=\"7\"/>")},
+        {"state after the number", packet("<PARAMS/>", "<ROW ANo=\"7\" RowState=\"4\"/>")},
+        {"single quotes", packet("<PARAMS/>", "<ROW ANo='7' AUnit='k\"W'/>")},
+        {"two blanks", packet("<PARAMS/>", "<ROW  ANo=\"7\"/>")},
+        {"end tag instead of empty element", packet("<PARAMS/>", "<ROW ANo=\"7\"></ROW>")},
+        {"character reference the program does not write", packet("<PARAMS/>", "<ROW AUnit=\"&#65;\"/>")},
+        {"raw greater-than and apostrophe", packet("<PARAMS/>", "<ROW AUnit=\"a>'b\"/>")},
+        {"raw tab, read as a blank", packet("<PARAMS/>", "<ROW AUnit=\"a\tb\"/>")},
+        {"number with a plus sign", packet("<PARAMS/>", "<ROW ANo=\"+7\"/>")},
+        {"other width", QByteArray(own).replace("WIDTH=\"20\"", "WIDTH=\"8\"")},
+        {"change log with wider gaps", packet("<PARAMS CHANGE_LOG=\" 1  0 4 \"/>", row)},
+        {"field unknown to the log", packet("<PARAMS/>", "<ROW ANo=\"7\" X=\"1\"/>")},
+        {"no declaration", own.mid(own.indexOf("<DATAPACKET"))},
+    };
+    for (const auto& [what, bytes] : variants) {
+        const TBothReads r = readBoth(bytes);
+        EXPECT_EQ(r.quickResult, TXmlQuickRead::Declined) << what;
+        ASSERT_TRUE(r.anyResult) << what;
+        TLogStore chosen;
+        ASSERT_TRUE(ReadXmlPacket(bytes, chosen)) << what;
+        expectSameStore(chosen, r.any, what);
+    }
+    // The general reader's reading of the raw tab: attribute values turn it into a blank.
+    TLogStore tab;
+    ASSERT_TRUE(ReadXmlPacket(packet("<PARAMS/>", "<ROW AUnit=\"a\tb\"/>"), tab));
+    EXPECT_EQ(tab.fieldText(0, fAUnit), "a b");
+}
 
 // ---- tab-separated text
 
@@ -365,6 +520,22 @@ TEST(TextLogReading, FailuresKeepEarlierRowsAndNoHalfRow)
     TLogStore headerOnly;
     EXPECT_TRUE(ReadTextLog("No.\tTime", headerOnly));
     EXPECT_EQ(headerOnly.rowCount(), 0);
+}
+
+TEST(TextLogReading, QuotedItemsInManyFieldsOfOneLine)
+{
+    TLogStore s;
+    const QByteArray line = "\"1\" \"a \"\"b\"\"\" c \"\"\t\"x y\" \"open";
+    ASSERT_TRUE(ReadTextLog("h\r\n" + line + "\r\n", s));
+    ASSERT_EQ(s.rowCount(), 1);
+    const QList<QByteArray> items = SplitTextLogItems(line);
+    ASSERT_EQ(items.size(), 6);
+    EXPECT_EQ(s.ANo(0), 1);
+    for (int f = 1; f < items.size(); ++f)
+        EXPECT_EQ(s.fieldText(0, f), items[f]) << f;
+    EXPECT_EQ(s.fieldText(0, fATime), "a \"b\"");
+    EXPECT_FALSE(s.isNull(0, fAValue)); // "" is the empty text, not null
+    EXPECT_TRUE(s.isNull(0, fASubUnit1));
 }
 
 TEST(TextLogRoundTrip, SavedRowsReadBackAfterTheHeader)
