@@ -2,6 +2,7 @@
 
 #include <QAreaSeries>
 #include <QChart>
+#include <QFontMetricsF>
 #include <QLineSeries>
 #include <QPen>
 #include <QValueAxis>
@@ -28,15 +29,28 @@ QValueAxis* firstValueAxis(QChart* chart, Qt::Orientation orientation)
     return nullptr;
 }
 
-// About ten labels a page, on whole record numbers: 1, 2 or 5 times a power of ten.
-double tickInterval(int32_t range)
+// Qt Charts gives each bottom label the plot width divided by the number of
+// ticks, less its padding on both sides, and elides a label wider than that.
+constexpr double kLabelRoom = 2 * 4.0 + 4.0;
+
+// About ten labels a page, on whole record numbers: 1, 2 or 5 times a power of
+// ten; fewer when the widest label would not fit its share of the plot width.
+double tickInterval(int32_t range, double plotWidth, double labelWidth)
 {
     const double raw = std::max(1.0, double(range) / 10.0);
-    const double decade = std::pow(10.0, std::floor(std::log10(raw)));
-    for (double step : {1.0, 2.0, 5.0, 10.0})
-        if (step * decade >= raw)
-            return step * decade;
-    return 10.0 * decade;
+    double interval = std::pow(10.0, std::floor(std::log10(raw)));
+    for (int i = 0;; ++i) {
+        const double step = interval * std::array{1.0, 2.0, 5.0}[size_t(i % 3)];
+        if (i % 3 == 2)
+            interval *= 10.0;
+        if (step < raw)
+            continue;
+        // Ticks anchored at 0 inside the page: at most range / step + 1, and
+        // the axis counts one more when its ends fall between them.
+        const double ticks = std::floor(double(range) / step) + 2.0;
+        if (plotWidth <= 0 || step >= double(range) || ticks * (labelWidth + kLabelRoom) <= plotWidth)
+            return step;
+    }
 }
 
 } // namespace
@@ -176,11 +190,18 @@ void TChartControl::noteCurPage(int32_t before)
 
 void TChartControl::applyRecordAxis()
 {
+    if (!m_recordAxis)
+        return;
     const TPageWindow w = m_paging.window();
-    if (w == m_axisWindow || !m_recordAxis)
+    // The last record number is the widest label of the page.
+    const double labelWidth =
+        QFontMetricsF(m_recordAxis->labelsFont()).horizontalAdvance(QString::number(w.last));
+    const double interval = tickInterval(m_paging.Range(), m_chart->plotArea().width(), labelWidth);
+    if (interval != m_recordAxis->tickInterval())
+        m_recordAxis->setTickInterval(interval);
+    if (w == m_axisWindow)
         return;
     m_axisWindow = w;
-    m_recordAxis->setTickInterval(tickInterval(m_paging.Range()));
     m_recordAxis->setRange(double(w.first), double(w.last));
 }
 

@@ -4,12 +4,16 @@
 
 #include <QAreaSeries>
 #include <QChart>
+#include <QGraphicsScene>
+#include <QGraphicsTextItem>
 #include <QLineSeries>
 #include <QSignalSpy>
 #include <QTest>
 #include <QValueAxis>
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
 
 using namespace varnetta::views;
 
@@ -145,5 +149,46 @@ TEST_F(ChartFixture, LeavingTheChartAloneWhenTheControlGoes)
     EXPECT_EQ(panel.chart()->series().size(), 4);
     EXPECT_EQ(panel.chart()->axes().size(), 2);
 }
+
+// Qt Charts elides a bottom label wider than its share of the plot: every
+// record number on the axis, the page's last one included, must stay whole.
+struct RecordLabelsCase
+{
+    int range;
+    int width;
+};
+
+class RecordLabels : public ChartFixture, public ::testing::WithParamInterface<RecordLabelsCase>
+{
+};
+
+TEST_P(RecordLabels, ShowTheLastRecordNumberUnclipped)
+{
+    panel.resize(GetParam().width, 400);
+    panel.show();
+    control.SetRange(GetParam().range);
+    const QString last = QString::number(GetParam().range);
+    // The axis labels: visible texts without letters (titles may elide on a narrow chart).
+    const auto labels = [this] {
+        QStringList texts;
+        for (QGraphicsItem* item : panel.chart()->scene()->items())
+            if (auto* text = dynamic_cast<QGraphicsTextItem*>(item); text && text->isVisible()) {
+                const QString plain = text->toPlainText();
+                if (!plain.isEmpty() &&
+                    std::none_of(plain.begin(), plain.end(), [](QChar c) { return c.isLetter(); }))
+                    texts << plain;
+            }
+        return texts;
+    };
+    EXPECT_TRUE(QTest::qWaitFor([&] { return labels().contains(last); }))
+        << labels().join(QLatin1Char('|')).toStdString();
+    for (const QString& text : labels())
+        EXPECT_FALSE(text.contains(QStringLiteral("...")) || text.contains(QChar(0x2026)))
+            << text.toStdString();
+}
+
+INSTANTIATE_TEST_SUITE_P(PageSizes, RecordLabels,
+                         ::testing::Values(RecordLabelsCase{100, 450}, RecordLabelsCase{1000, 450},
+                                           RecordLabelsCase{1000, 300}, RecordLabelsCase{10000, 450}));
 
 } // namespace
