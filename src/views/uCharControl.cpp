@@ -31,7 +31,7 @@ QValueAxis* firstValueAxis(QChart* chart, Qt::Orientation orientation)
 
 // Qt Charts gives each bottom label the plot width divided by the number of
 // ticks, less its padding on both sides, and elides a label wider than that.
-constexpr double kLabelRoom = 2 * 4.0 + 4.0;
+constexpr double kLabelRoom = 2 * 4.0 + 2.0;
 
 // About ten labels a page, on whole record numbers: 1, 2 or 5 times a power of
 // ten; fewer when the widest label would not fit its share of the plot width.
@@ -45,9 +45,8 @@ double tickInterval(int32_t range, double plotWidth, double labelWidth)
             interval *= 10.0;
         if (step < raw)
             continue;
-        // Ticks anchored at 0 inside the page: at most range / step + 1, and
-        // the axis counts one more when its ends fall between them.
-        const double ticks = std::floor(double(range) / step) + 2.0;
+        // Ticks anchored at 0 inside the page: at most range / step + 1.
+        const double ticks = std::floor(double(range) / step) + 1.0;
         if (plotWidth <= 0 || step >= double(range) || ticks * (labelWidth + kLabelRoom) <= plotWidth)
             return step;
     }
