@@ -330,13 +330,23 @@ bool splitDeclaration(const QByteArray& head, qsizetype& contentStart, bool& dec
     return true;
 }
 
+// Reads the next block; on a file or buffer of known size no more than is
+// left, so a small file costs no 4 MB allocation.
+QByteArray readBlock(QIODevice& in)
+{
+    qint64 want = kReadBlock;
+    if (!in.isSequential())
+        want = std::clamp<qint64>(in.size() - in.pos(), 1, kReadBlock);
+    return in.read(want);
+}
+
 bool validUtf8(QIODevice& in, qint64 from)
 {
     if (!in.seek(from))
         return false;
     QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
     while (!in.atEnd()) {
-        const QByteArray block = in.read(kReadBlock);
+        const QByteArray block = readBlock(in);
         if (block.isEmpty())
             break;
         const QString text = decoder.decode(block); // decoding happens on conversion
@@ -580,7 +590,7 @@ bool ReadAnyXmlPacket(QIODevice& in, TLogStore& out, const TLogProgress& progres
             }
             continue;
         case TXmlPacketReader::Step::NeedData: {
-            const QByteArray block = in.read(kReadBlock);
+            const QByteArray block = readBlock(in);
             if (block.isEmpty())
                 return reader.closed();
             done += block.size();
@@ -1010,7 +1020,7 @@ bool ReadTextLog(QIODevice& in, TLogStore& out, const TLogProgress& progress)
     };
 
     for (;;) {
-        const QByteArray block = in.read(kReadBlock);
+        const QByteArray block = readBlock(in);
         if (block.isEmpty())
             break;
         done += block.size();

@@ -3,8 +3,6 @@
 namespace varnetta::protocol {
 
 namespace {
-constexpr char kCr = 0x0D;
-constexpr char kLf = 0x0A;
 const QByteArray kHeader("\xAB\xCD", 2);
 const QByteArray kTrailer("\r\n", 2);
 } // namespace
