@@ -55,12 +55,3 @@ BENCHMARK(BM_ChunkReadToHandler)
     ->Iterations(200);
 
 } // namespace
-
-int main(int argc, char** argv)
-{
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

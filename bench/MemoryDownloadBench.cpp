@@ -126,12 +126,3 @@ BENCHMARK(BM_MemoryDownloadAt9600)
     ->Iterations(5);
 
 } // namespace
-
-int main(int argc, char** argv)
-{
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

@@ -170,6 +170,29 @@ private:
     QIODevice* m_out = nullptr;
 };
 
+// What log and export share: the bridge the window would choose opened,
+// the output started, a table without a record limit.
+struct TRecordingRun
+{
+    TRecordingRun(const TOptions& options, QIODevice& out, QTextStream& err)
+        : output(options.output, out, err), session(err), recorder(store)
+    {
+        recorder.setRecordLimit(log::kMaxLogRows);
+    }
+
+    [[nodiscard]] int start()
+    {
+        if (const int rc = session.connectFirst(); rc != kExitOk)
+            return rc;
+        return output.open() ? kExitOk : kExitFailure;
+    }
+
+    TRowOutput output;
+    TPortSession session;
+    log::TLogStore store;
+    log::TLogRecorder recorder;
+};
+
 // Runs the event loop until `done` is called or a stop is requested;
 // returns the code given to done (kExitOk on a stop request).
 class TRunLoop : public QObject
@@ -279,16 +302,10 @@ int RunKey(const QString& key, QTextStream& err)
 
 int RunLog(const TOptions& options, QIODevice& out, QTextStream& err)
 {
-    TRowOutput output(options.output, out, err);
-    TPortSession session(err);
-    if (const int rc = session.connectFirst(); rc != kExitOk)
+    TRecordingRun run(options, out, err);
+    if (const int rc = run.start(); rc != kExitOk)
         return rc;
-    if (!output.open())
-        return kExitFailure;
-
-    log::TLogStore store;
-    log::TLogRecorder recorder(store);
-    recorder.setRecordLimit(log::kMaxLogRows);
+    auto& [output, session, store, recorder] = run;
     recorder.setDecimalSeparator(session.dispatcher().decimalSeparator());
     recorder.setTimeSeparator(log::SystemTimeSeparator());
     if (options.intervalSeconds > 0) {
@@ -343,16 +360,10 @@ int RunLog(const TOptions& options, QIODevice& out, QTextStream& err)
 
 int RunExport(const TOptions& options, QIODevice& out, QTextStream& err)
 {
-    TRowOutput output(options.output, out, err);
-    TPortSession session(err);
-    if (const int rc = session.connectFirst(); rc != kExitOk)
+    TRecordingRun run(options, out, err);
+    if (const int rc = run.start(); rc != kExitOk)
         return rc;
-    if (!output.open())
-        return kExitFailure;
-
-    log::TLogStore store;
-    log::TLogRecorder recorder(store);
-    recorder.setRecordLimit(log::kMaxLogRows);
+    auto& [output, session, store, recorder] = run;
     TRunLoop loop;
     bool ended = false;
     auto& dispatcher = session.dispatcher();
