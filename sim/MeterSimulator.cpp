@@ -267,12 +267,11 @@ Status MeterSimulator::status() const
     return s;
 }
 
-std::vector<uint8_t> MeterSimulator::ReadingFrame(uint8_t type, uint8_t code, const Body& body,
-                                                  const Status& status)
+namespace {
+
+// The checksum of every byte so far, high byte first, then CR LF.
+void closeFrame(std::vector<uint8_t>& f)
 {
-    std::vector<uint8_t> f{proto::kHeader0, proto::kHeader1, kReadingLength, type, code};
-    f.insert(f.end(), body.begin(), body.end());
-    f.insert(f.end(), status.begin(), status.end());
     uint32_t sum = 0;
     for (uint8_t b : f)
         sum += b;
@@ -280,6 +279,17 @@ std::vector<uint8_t> MeterSimulator::ReadingFrame(uint8_t type, uint8_t code, co
     f.push_back(uint8_t(sum % 256));
     f.push_back(0x0D);
     f.push_back(0x0A);
+}
+
+} // namespace
+
+std::vector<uint8_t> MeterSimulator::ReadingFrame(uint8_t type, uint8_t code, const Body& body,
+                                                  const Status& status)
+{
+    std::vector<uint8_t> f{proto::kHeader0, proto::kHeader1, kReadingLength, type, code};
+    f.insert(f.end(), body.begin(), body.end());
+    f.insert(f.end(), status.begin(), status.end());
+    closeFrame(f);
     return f;
 }
 
@@ -287,13 +297,7 @@ std::vector<uint8_t> MeterSimulator::ExportEndFrame()
 {
     std::vector<uint8_t> f{proto::kHeader0, proto::kHeader1, kEndLength, proto::kFrameTypeMemory,
                            proto::kExportEndCode};
-    uint32_t sum = 0;
-    for (uint8_t b : f)
-        sum += b;
-    f.push_back(uint8_t(sum / 256));
-    f.push_back(uint8_t(sum % 256));
-    f.push_back(0x0D);
-    f.push_back(0x0A);
+    closeFrame(f);
     return f;
 }
 
