@@ -44,8 +44,8 @@ set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-dseg, fonts-liberation, qt6-qpa-plugins, libqt6svg6, udev")
 # The binaries go in stripped; their debug data, when the build has any, goes
-# into a varnetta-dbgsym .ddeb beside the package.
-set(CPACK_STRIP_FILES ON)
+# into a varnetta-dbgsym .ddeb beside the package (CPACK_STRIP_FILES would
+# throw it away before it could be split off).
 set(CPACK_DEBIAN_DEBUGINFO_PACKAGE ON)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 include(CPack)
