@@ -124,6 +124,10 @@ private:
     void createLogTable();    // FormCreate step 5
     void applyLogDefaults();  // FormCreate step 8: record limit, sampling interval
     void setupLog();
+    // FormCloseQuery's question, with Save/Discard/Cancel while recorded
+    // rows are unsaved; then the clean end of the recovery journal.
+    [[nodiscard]] bool logAllowsQuit();
+    void logQuitting();
     // The log table, its grid, toolbar and recorder (store(), recorder(),
     // btnRecordNewClick() for the chart's Clear, showPausedByMemoryRecord()).
     log::TLogPanel* m_logPanel = nullptr;

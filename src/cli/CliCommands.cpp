@@ -2,6 +2,7 @@
 
 #include "link/uCP2110.h"
 #include "log/LogFiles.h"
+#include "log/LogJournal.h"
 #include "log/LogRecorder.h"
 #include "log/LogStore.h"
 #include "protocol/FrameDispatcher.h"
@@ -120,22 +121,24 @@ public:
 
     [[nodiscard]] bool open()
     {
-        if (m_fileName.isEmpty() || m_xml) {
-            m_out = &m_stdout;
-        } else {
-            m_file.setFileName(m_fileName);
-            if (!m_file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered)) {
-                m_err << "varnetta-cli: cannot write " << m_fileName << ": " << m_file.errorString() << "\n";
-                return false;
-            }
-            m_out = &m_file;
+        if (m_fileName.isEmpty() || m_xml)
+            return write(log::TextLogHeaderLine());
+        // Each row reaches the system as it comes, as the window's journal.
+        if (!m_file.open(m_fileName, log::TFlushedTextLog::TMode::Truncate)) {
+            m_err << "varnetta-cli: cannot write " << m_fileName << ": " << m_file.errorString() << "\n";
+            return false;
         }
-        return write(log::TextLogHeaderLine());
+        return true;
     }
 
     [[nodiscard]] bool rowAdded(const log::TLogStore& store, qsizetype row)
     {
-        return write(log::TextLogRowLine(store, row));
+        if (!m_file.isOpen())
+            return write(log::TextLogRowLine(store, row));
+        if (m_file.appendRows(store, row, 1))
+            return true;
+        m_err << "varnetta-cli: write failed: " << m_file.errorString() << "\n";
+        return false;
     }
 
     [[nodiscard]] bool finish(const log::TLogStore& store)
@@ -153,11 +156,11 @@ public:
 private:
     [[nodiscard]] bool write(const QByteArray& bytes)
     {
-        if (m_out->write(bytes) != bytes.size()) {
-            m_err << "varnetta-cli: write failed: " << m_out->errorString() << "\n";
+        if (m_stdout.write(bytes) != bytes.size()) {
+            m_err << "varnetta-cli: write failed: " << m_stdout.errorString() << "\n";
             return false;
         }
-        if (auto* file = qobject_cast<QFile*>(m_out))
+        if (auto* file = qobject_cast<QFile*>(&m_stdout))
             file->flush();
         return true;
     }
@@ -166,8 +169,7 @@ private:
     QIODevice& m_stdout;
     QTextStream& m_err;
     bool m_xml;
-    QFile m_file;
-    QIODevice* m_out = nullptr;
+    log::TFlushedTextLog m_file;
 };
 
 // What log and export share: the bridge the window would choose opened,
