@@ -17,6 +17,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 
 using namespace varnetta;
@@ -52,9 +53,11 @@ protected:
             m_window->logPanel()->recorder().AppendLogRow(r, false);
     }
 
-    // Answers the quit question with `button` once it shows, and returns
-    // whether the window closed; `question` receives its text.
-    bool quitAnswering(QMessageBox::StandardButton button, QString* question = nullptr)
+    // Answers the quit question with `button` once it shows (then runs
+    // `next`, for the dialog that follows), and returns whether the window
+    // closed; `question` receives its text.
+    bool quitAnswering(QMessageBox::StandardButton button, QString* question = nullptr,
+                       std::function<void()> next = {})
     {
         QTimer::singleShot(0, [&] {
             QMessageBox* box = nullptr;
@@ -62,6 +65,8 @@ protected:
             EXPECT_EQ(box->objectName(), "dlgSaveBeforeQuit");
             if (question)
                 *question = box->text() + ' ' + box->informativeText();
+            if (next)
+                QTimer::singleShot(0, next);
             QTest::mouseClick(box->button(button), Qt::LeftButton);
         });
         return m_window->close();
@@ -106,7 +111,7 @@ TEST_F(QuitWithUnsavedRows, SaveWritesTheFileThenQuitsButACancelledSaveDialogDoe
     const QString journal = m_window->logPanel()->journal()->filePath();
     const QString file = m_dir.filePath("quit.xls");
     const auto answerSaveDialog = [&](bool accept) {
-        QTimer::singleShot(50, [&, accept] {
+        return [&, accept] {
             QFileDialog* dialog = nullptr;
             QTRY_VERIFY((dialog = m_window->findChild<QFileDialog*>(QStringLiteral("SaveDialog1"))));
             QTRY_VERIFY(dialog->isVisible());
@@ -116,15 +121,13 @@ TEST_F(QuitWithUnsavedRows, SaveWritesTheFileThenQuitsButACancelledSaveDialogDoe
             } else {
                 dialog->reject();
             }
-        });
+        };
     };
-    answerSaveDialog(false);
-    EXPECT_FALSE(quitAnswering(QMessageBox::Save));
+    EXPECT_FALSE(quitAnswering(QMessageBox::Save, nullptr, answerSaveDialog(false)));
     EXPECT_FALSE(QFile::exists(file));
     EXPECT_TRUE(QFile::exists(journal));
 
-    answerSaveDialog(true);
-    EXPECT_TRUE(quitAnswering(QMessageBox::Save));
+    EXPECT_TRUE(quitAnswering(QMessageBox::Save, nullptr, answerSaveDialog(true)));
     log::TLogStore saved;
     QFile f(file);
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
