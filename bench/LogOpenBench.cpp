@@ -3,10 +3,10 @@
 // user-interface thread went without turning its event loop (a 5 ms timer
 // measures the gaps). The reference, measured in the same run, is the way
 // it was done before: read and merged on the user-interface thread.
+#include "app/NewMsgDlg.h"
 #include "log/LogFiles.h"
 #include "log/LogStore.h"
 #include "log/uLogPanel.h"
-#include "app/NewMsgDlg.h"
 
 #include <benchmark/benchmark.h>
 
@@ -29,7 +29,8 @@ TLogRow sampleRow(qsizetype i)
     TLogRow r;
     r.ANo = qint32(i + 1);
     const int s = int(i % 86400);
-    r.setText(fATime, QString::asprintf("%02d:%02d:%02d(2024-03-01)", s / 3600, s / 60 % 60, s % 60).toLatin1());
+    r.setText(fATime,
+              QString::asprintf("%02d:%02d:%02d(2024-03-01)", s / 3600, s / 60 % 60, s % 60).toLatin1());
     r.setText(fAFunction, "PWRP");
     r.setText(fAValue, QString::asprintf("%d.%03d", int(i % 2000), int(i % 997)).toLatin1());
     r.setText(fAUnit, "KW");
@@ -143,7 +144,8 @@ BENCHMARK(BM_ReferenceTextOpenOnTheUiThread)->Iterations(1)->Repetitions(1)->Uni
 
 int main(int argc, char** argv)
 {
-    qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
+    qputenv("QT_QPA_PLATFORM",
+            qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
     QApplication app(argc, argv);
     // The success messages must not wait for a person.
     app::SetMsgDlgHook([](const QString&, app::TMsgDlgType, app::TMsgDlgButtons) { return int(app::mrOk); });

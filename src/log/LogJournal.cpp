@@ -19,7 +19,8 @@ bool TFlushedTextLog::open(const QString& fileName, TMode mode)
 {
     m_file.close();
     m_file.setFileName(fileName);
-    const bool fresh = mode == TMode::Truncate || !QFileInfo::exists(fileName) || QFileInfo(fileName).size() == 0;
+    const bool fresh =
+        mode == TMode::Truncate || !QFileInfo::exists(fileName) || QFileInfo(fileName).size() == 0;
     const QIODevice::OpenMode how = QIODevice::WriteOnly | QIODevice::Unbuffered |
                                     (mode == TMode::Truncate ? QIODevice::Truncate : QIODevice::Append);
     if (!m_file.open(how))

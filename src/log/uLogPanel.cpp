@@ -140,21 +140,21 @@ public:
         std::thread worker;
         try {
             worker = std::thread([&] {
-            try {
-                progress(0, 0);
-                verdict = work(progress);
-                end = m_cancel.load() ? TEnd::Cancelled : TEnd::Done;
-            } catch (const TWorkCancelled&) {
-                end = TEnd::Cancelled;
-            } catch (const std::bad_alloc&) {
-                error = QStringLiteral("Not enough memory.");
-            } catch (const std::exception& e) {
-                error = QString::fromLocal8Bit(e.what());
-            } catch (...) {
-                error = QStringLiteral("Unknown error");
-            }
-            finished.store(true);
-            QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+                try {
+                    progress(0, 0);
+                    verdict = work(progress);
+                    end = m_cancel.load() ? TEnd::Cancelled : TEnd::Done;
+                } catch (const TWorkCancelled&) {
+                    end = TEnd::Cancelled;
+                } catch (const std::bad_alloc&) {
+                    error = QStringLiteral("Not enough memory.");
+                } catch (const std::exception& e) {
+                    error = QString::fromLocal8Bit(e.what());
+                } catch (...) {
+                    error = QStringLiteral("Unknown error");
+                }
+                finished.store(true);
+                QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
             });
         } catch (const std::system_error& e) {
             error = QString::fromLocal8Bit(e.what());

@@ -65,7 +65,8 @@ int main(int argc, char** argv)
     later(6000, [&] {
         shot("recording");
         if (!logFile.isEmpty()) {
-            app::SetMsgDlgHook([](const QString&, app::TMsgDlgType, app::TMsgDlgButtons) { return int(app::mrOk); });
+            app::SetMsgDlgHook(
+                [](const QString&, app::TMsgDlgType, app::TMsgDlgButtons) { return int(app::mrOk); });
             panel->LoadLogFile(logFile, false);
             later(2500, [] { shot("open-progress"); });
             panel->LoadLogFile(logFile, false);

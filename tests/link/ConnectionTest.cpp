@@ -245,7 +245,8 @@ TEST_F(ConnectionTest, readingsHeldBackWhileThePrintPreviewWasOpenAreNotLoggedIn
     QTimer::singleShot(0, [&] {
         QWidget* preview = nullptr;
         QTRY_VERIFY((preview = QApplication::activeModalWidget()));
-        for (const char* body : {"  1 50.01 230.1   4.20", "  1 50.02 230.1   4.20", "  1 50.03 230.1   4.20"})
+        for (const char* body :
+             {"  1 50.01 230.1   4.20", "  1 50.02 230.1   4.20", "  1 50.03 230.1   4.20"})
             feed(protocol::testing::ReadingFrame('6', body));
         preview->close();
     });

@@ -33,7 +33,10 @@ namespace {
 class TChartCount : public ILogChartSink
 {
 public:
-    void AddValues(const QList<double>& values, const QList<QColor>&) override { mains.append(values.value(1)); }
+    void AddValues(const QList<double>& values, const QList<QColor>&) override
+    {
+        mains.append(values.value(1));
+    }
     void Clear() override { mains.clear(); }
     QList<double> mains;
 };
@@ -75,10 +78,11 @@ protected:
         panel.buildRecordMenu(&menu);
         panel.recorder().setChartSink(&chart);
         panel.recorder().setClock([] { return QDateTime(QDate(2024, 3, 1), QTime(9, 0, 0)); });
-        m_previousDialog = app::SetMsgDlgHook([this](const QString& msg, app::TMsgDlgType, app::TMsgDlgButtons) {
-            messages.append(msg);
-            return answer;
-        });
+        m_previousDialog =
+            app::SetMsgDlgHook([this](const QString& msg, app::TMsgDlgType, app::TMsgDlgButtons) {
+                messages.append(msg);
+                return answer;
+            });
         m_previousPlain = SetPlainMessageHook([this](const QString& msg) { messages.append(msg); });
     }
     ~FileWork() override
@@ -238,7 +242,8 @@ TEST_F(FileWork, CancelLeavesTheTableAsItWasWithRowsRecordedMeanwhile)
         QTimer::singleShot(0, [&] {
             record(1, "5");
             QProgressDialog* dialog = nullptr;
-            QTRY_VERIFY((dialog = panel.window()->findChild<QProgressDialog*>(QStringLiteral("dlgLogProgress"))));
+            QTRY_VERIFY(
+                (dialog = panel.window()->findChild<QProgressDialog*>(QStringLiteral("dlgLogProgress"))));
             EXPECT_TRUE(dialog->labelText().contains(QStringLiteral("Loading")));
             QTest::mouseClick(dialog->findChild<QPushButton*>(), Qt::LeftButton);
             cancelled.store(true);
@@ -296,7 +301,8 @@ TEST_F(FileWork, AFailureInsideASaveKeepsTheOldFileAndTheUnsavedRows)
     EXPECT_EQ(a.readAll(), "old xml");
     EXPECT_EQ(b.readAll(), "old text");
     ASSERT_EQ(messages.size(), 2);
-    EXPECT_TRUE(messages[0].contains(xml) && messages[0].contains("disk on fire")) << messages[0].toStdString();
+    EXPECT_TRUE(messages[0].contains(xml) && messages[0].contains("disk on fire"))
+        << messages[0].toStdString();
     EXPECT_EQ(messages[1], "Could not save table to specified file: " + txt);
     EXPECT_EQ(panel.unsavedRows(), 4);
     expectControlsUsable();

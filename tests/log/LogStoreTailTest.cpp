@@ -19,8 +19,9 @@ TLogRow sample(qsizetype i, const char* unitTag)
     TLogRow r;
     r.ANo = qint32(i % 7 == 0 ? -i : i + 1);
     if (i % 5 != 0)
-        r.setText(fATime, QString::asprintf("%02d:%02d:%02d(2024-03-01)", int(i / 3600 % 24), int(i / 60 % 60),
-                                               int(i % 60)).toLatin1());
+        r.setText(fATime, QString::asprintf("%02d:%02d:%02d(2024-03-01)", int(i / 3600 % 24),
+                                            int(i / 60 % 60), int(i % 60))
+                              .toLatin1());
     else if (i % 10 == 0)
         r.setText(fATime, "");
     r.setText(fAFunction, i % 3 ? "PWRP" : "FRQ");
