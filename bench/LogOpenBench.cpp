@@ -4,6 +4,7 @@
 // measures the gaps). The reference, measured in the same run, is the way
 // it was done before: read and merged on the user-interface thread.
 #include "app/NewMsgDlg.h"
+#include "support/LogSampleRows.h"
 #include "log/LogFiles.h"
 #include "log/LogStore.h"
 #include "log/uLogPanel.h"
@@ -24,31 +25,10 @@ constexpr qsizetype kRows = kMaxLogRows;
 const QString kTextFile = QStringLiteral("/tmp/varnetta-open-bench.xls");
 const QString kXmlFile = QStringLiteral("/tmp/varnetta-open-bench.xml");
 
-TLogRow sampleRow(qsizetype i)
-{
-    TLogRow r;
-    r.ANo = qint32(i + 1);
-    const int s = int(i % 86400);
-    r.setText(fATime,
-              QString::asprintf("%02d:%02d:%02d(2024-03-01)", s / 3600, s / 60 % 60, s % 60).toLatin1());
-    r.setText(fAFunction, "PWRP");
-    r.setText(fAValue, QString::asprintf("%d.%03d", int(i % 2000), int(i % 997)).toLatin1());
-    r.setText(fAUnit, "KW");
-    r.setText(fASubValue1, QString::asprintf("23%d.%d", int(i % 10), int(i % 7)).toLatin1());
-    r.setText(fASubUnit1, "V");
-    r.setText(fASubValue2, QString::asprintf("%d.%02d", int(i % 16), int(i % 100)).toLatin1());
-    r.setText(fASubUnit2, "A");
-    r.rowState = kRowStateInserted;
-    return r;
-}
-
 void fill(TLogStore& store)
 {
     store.clear();
-    for (qsizetype i = 0; i < kRows; ++i) {
-        store.appendRow(sampleRow(i));
-        store.appendChange({qint32(i + 1), 0, kRowStateInserted});
-    }
+    bench::FillSampleLog(store, kRows);
 }
 
 void writeFiles()
