@@ -20,6 +20,10 @@ int LogColumnWidth(int field)
 TLogTableModel::TLogTableModel(const TLogStore& store, QObject* parent)
     : QAbstractTableModel(parent), m_store(store), m_shownRows(int(store.rowCount()))
 {
+    // A zero interval: the next slice follows once the event loop has seen
+    // to input and painting.
+    m_catchUp.setInterval(0);
+    connect(&m_catchUp, &QTimer::timeout, this, &TLogTableModel::announceSlice);
 }
 
 int TLogTableModel::rowCount(const QModelIndex& parent) const
@@ -68,18 +72,48 @@ void TLogTableModel::noteAppended()
         noteReset();
         return;
     }
-    if (total == m_shownRows)
+    // While catching up, the next slice takes the new rows along.
+    if (total == m_shownRows || catchingUp())
         return;
-    beginInsertRows({}, m_shownRows, total - 1);
-    m_shownRows = total;
+    const int shown = total - m_shownRows > m_sliceRows ? m_shownRows + m_sliceRows : total;
+    beginInsertRows({}, m_shownRows, shown - 1);
+    m_shownRows = shown;
     endInsertRows();
+    if (shown < total)
+        m_catchUp.start();
 }
 
 void TLogTableModel::noteReset()
 {
+    const int total = int(m_store.rowCount());
     beginResetModel();
-    m_shownRows = int(m_store.rowCount());
+    m_shownRows = std::min(total, m_sliceRows);
     endResetModel();
+    if (m_shownRows < total)
+        m_catchUp.start();
+    else if (catchingUp()) {
+        m_catchUp.stop();
+        Q_EMIT caughtUp();
+    }
+}
+
+void TLogTableModel::announceSlice()
+{
+    const int total = int(m_store.rowCount());
+    if (total < m_shownRows) {
+        noteReset();
+        return;
+    }
+    const int shown = std::min<qint64>(total, qint64(m_shownRows) + m_sliceRows);
+    if (shown > m_shownRows) {
+        beginInsertRows({}, m_shownRows, shown - 1);
+        m_shownRows = shown;
+        endInsertRows();
+    }
+    if (shown == total) {
+        m_catchUp.stop();
+        Q_EMIT caughtUp();
+    }
 }
 
 } // namespace varnetta::log

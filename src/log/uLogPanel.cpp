@@ -322,6 +322,8 @@ TLogPanel::TLogPanel(QWidget* parent) : QWidget(parent), m_recorder(m_store, thi
         m_model.noteReset();
         followLastRow();
     });
+    // Rows shown a slice at a time: the last one is followed once all are.
+    connect(&m_model, &TLogTableModel::caughtUp, this, &TLogPanel::followLastRow);
 }
 
 TLogPanel::~TLogPanel() = default;

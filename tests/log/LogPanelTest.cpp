@@ -15,6 +15,7 @@
 #include <QSignalSpy>
 #include <QTableView>
 #include <QTemporaryDir>
+#include <QAbstractItemModelTester>
 #include <QTest>
 
 #include <csignal>
@@ -410,4 +411,98 @@ TEST_F(LogPanel, GridShowsCaptionsWidthsAndIsReadOnly)
               Qt::AlignRight);
     EXPECT_FALSE(panel.model().flags(panel.model().index(0, 1)) & Qt::ItemIsEditable);
     EXPECT_EQ(grid->selectionBehavior(), QAbstractItemView::SelectRows);
+}
+
+// ---- many rows at once: the grid is told a slice per turn of the event loop
+
+namespace {
+
+void appendNumbered(TLogStore& store, int rows)
+{
+    for (int i = 0; i < rows; ++i) {
+        TLogRow row;
+        row.ANo = qint32(store.rowCount() + 1);
+        row.setText(fAValue, QByteArray::number(store.rowCount() + 1));
+        store.appendRow(row);
+    }
+}
+
+} // namespace
+
+TEST_F(LogPanel, ABigJumpReachesTheGridInSlicesInOrderAndTheGridThenFollowsTheLastRow)
+{
+    QAbstractItemModelTester tester(&panel.model(), QAbstractItemModelTester::FailureReportingMode::Warning);
+    panel.model().setSliceRows(4);
+    fill(2); // small additions are shown at once
+    EXPECT_EQ(panel.model().rowCount(), 2);
+    EXPECT_FALSE(panel.model().catchingUp());
+
+    QList<std::pair<int, int>> inserted;
+    QObject::connect(&panel.model(), &QAbstractItemModel::rowsInserted,
+                     [&](const QModelIndex&, int first, int last) { inserted.append({first, last}); });
+    QSignalSpy caughtUp(&panel.model(), &TLogTableModel::caughtUp);
+    appendNumbered(panel.store(), 9);
+    panel.model().noteAppended();
+    EXPECT_EQ(panel.model().rowCount(), 6);
+    EXPECT_TRUE(panel.model().catchingUp());
+
+    ASSERT_TRUE(caughtUp.wait(2000));
+    EXPECT_EQ(inserted, (QList<std::pair<int, int>>{{2, 5}, {6, 9}, {10, 10}}));
+    EXPECT_EQ(panel.model().rowCount(), 11);
+    EXPECT_EQ(panel.model().data(panel.model().index(10, fAValue)).toString(), "11");
+    EXPECT_EQ(panel.grid()->currentIndex().row(), 10);
+}
+
+TEST_F(LogPanel, RowsArrivingWhileTheGridCatchesUpComeAlongInTheSameOrder)
+{
+    QAbstractItemModelTester tester(&panel.model(), QAbstractItemModelTester::FailureReportingMode::Warning);
+    panel.model().setSliceRows(3);
+    appendNumbered(panel.store(), 7);
+    panel.model().noteAppended();
+    ASSERT_TRUE(panel.model().catchingUp());
+    fill(2); // recorded meanwhile: their announcement waits for the slices
+    EXPECT_EQ(panel.model().rowCount(), 3);
+
+    QSignalSpy caughtUp(&panel.model(), &TLogTableModel::caughtUp);
+    ASSERT_TRUE(caughtUp.wait(2000));
+    EXPECT_EQ(caughtUp.size(), 1);
+    EXPECT_EQ(panel.model().rowCount(), 9);
+    EXPECT_EQ(panel.model().data(panel.model().index(6, fAValue)).toString(), "7");
+    EXPECT_EQ(panel.model().data(panel.model().index(8, fAValue)).toString(), "-0,123");
+    EXPECT_EQ(panel.grid()->currentIndex().row(), 8);
+}
+
+TEST_F(LogPanel, ClearingOrReplacingTheTableWhileTheGridCatchesUpEndsTheSlicesCleanly)
+{
+    QAbstractItemModelTester tester(&panel.model(), QAbstractItemModelTester::FailureReportingMode::Warning);
+    panel.model().setSliceRows(3);
+    appendNumbered(panel.store(), 10);
+    panel.model().noteAppended();
+    ASSERT_TRUE(panel.model().catchingUp());
+
+    // Emptied: nothing is left to announce, and no slice points past the end.
+    QSignalSpy caughtUp(&panel.model(), &TLogTableModel::caughtUp);
+    panel.store().clear();
+    panel.model().noteReset();
+    EXPECT_EQ(panel.model().rowCount(), 0);
+    EXPECT_FALSE(panel.model().catchingUp());
+    EXPECT_EQ(caughtUp.size(), 1);
+
+    // Replaced by a bigger table: shown from its start, a slice at a time.
+    appendNumbered(panel.store(), 8);
+    panel.model().noteReset();
+    EXPECT_EQ(panel.model().rowCount(), 3);
+    ASSERT_TRUE(caughtUp.wait(2000));
+    EXPECT_EQ(panel.model().rowCount(), 8);
+
+    // Shrunk behind the model's back while catching up: a reset, not a
+    // slice beyond the store's end.
+    appendNumbered(panel.store(), 10);
+    panel.model().noteAppended();
+    ASSERT_TRUE(panel.model().catchingUp());
+    panel.store().clear();
+    appendNumbered(panel.store(), 2);
+    ASSERT_TRUE(caughtUp.wait(2000));
+    EXPECT_EQ(panel.model().rowCount(), 2);
+    EXPECT_EQ(panel.model().data(panel.model().index(1, fAValue)).toString(), "2");
 }
