@@ -1,8 +1,13 @@
 // One live reading frame through the LCD panel and the comparator, shown
 // on screen (offscreen platform) and repainted: steady indicators, and every
-// indicator toggling each frame.
+// indicator toggling each frame. The whole frame adds the grid's new row
+// and the chart's new point, as the window wires them.
 #include "display/uLcdPanel.h"
+#include "log/LogChartSink.h"
 #include "log/uComparator.h"
+#include "log/uLogPanel.h"
+#include "views/ChartPanel.h"
+#include "views/uCharControl.h"
 
 #include "protocol/FrameDispatcher.h"
 #include "protocol/MeterFrame.h"
@@ -105,6 +110,52 @@ void BM_HandlersEveryIndicatorToggling(benchmark::State& state)
 {
     runHandlers(state, true);
 }
+// The chart as the log's sink, the way the window hands rows to it.
+class TChartSinkForBench final : public log::ILogChartSink
+{
+public:
+    explicit TChartSinkForBench(views::TChartControl& control) : m_control(control) {}
+    void AddValues(const QList<double>& values, const QList<QColor>& colors) override
+    {
+        m_control.AddValues(values, colors);
+    }
+    void Clear() override { m_control.Clear(); }
+
+private:
+    views::TChartControl& m_control;
+};
+
+// Every reading frame through LCD, comparator, a new grid row and a new
+// chart point, with what the event loop then does for it: the grid's layout,
+// the repaints of every shown widget that changed, the chart's timer.
+void BM_WholeLiveFrame(benchmark::State& state)
+{
+    Window w;
+    log::TLogPanel logPanel;
+    views::TChartPanel chartPanel;
+    views::TChartControl chart(chartPanel.chart(), 100);
+    TChartSinkForBench sink(chart);
+    logPanel.recorder().setChartSink(&sink);
+    logPanel.recorder().setRecordLimit(log::kMaxLogRows);
+    logPanel.recorder().setDecimalSeparator(".");
+    QObject::connect(&w.dispatcher, &protocol::TFrameDispatcher::readingDecoded, &logPanel.recorder(),
+                     &log::TLogRecorder::readingDecoded);
+    logPanel.resize(444, 400);
+    chartPanel.resize(800, 400);
+    logPanel.show();
+    chartPanel.show();
+    QApplication::processEvents();
+    int n = 0;
+    for (auto _ : state) {
+        ++n;
+        w.dispatcher.CP21041ReceiveData(readingFrame(n, 0x00));
+        QApplication::processEvents();
+    }
+    state.SetItemsProcessed(state.iterations());
+    state.counters["rows"] = double(logPanel.store().rowCount());
+}
+BENCHMARK(BM_WholeLiveFrame)->Unit(benchmark::kMicrosecond);
+
 // The text conversion each display field and unit goes through.
 void BM_DisplayText(benchmark::State& state)
 {

@@ -1,10 +1,30 @@
 #include "MeterFrame.h"
 
+#include <QScopeGuard>
+
+#include <cstring>
+
 namespace varnetta::protocol {
 
 namespace {
 const QByteArray kHeader("\xAB\xCD", 2);
-const QByteArray kTrailer("\r\n", 2);
+
+// The first CR LF at or after `from`, or -1. A frame is a few dozen bytes,
+// so a plain scan for CR beats setting up a general substring search.
+qsizetype findTrailer(const QByteArray& bytes, qsizetype from)
+{
+    const char* const begin = bytes.constData();
+    const char* const end = begin + bytes.size();
+    for (const char* p = begin + from; p + 1 < end;) {
+        const auto* cr = static_cast<const char*>(std::memchr(p, '\r', size_t(end - 1 - p)));
+        if (!cr)
+            return -1;
+        if (cr[1] == '\n')
+            return cr - begin;
+        p = cr + 1;
+    }
+    return -1;
+}
 } // namespace
 
 uint32_t FrameSum(QByteArrayView bytes)
@@ -53,7 +73,14 @@ void TReceiveAssembly::CP21101ReceiveData(const uint8_t* data, int len)
         m_counters.bytesReceived += quint64(len);
     }
 
-    QByteArray frame;
+    // One buffer for every frame: its bytes are replaced, not reallocated,
+    // unless a receiver kept a copy of the previous frame. A nested call
+    // (from a dialog a receiver opened) must not overwrite the frame the
+    // outer receiver still holds, so it uses a buffer of its own.
+    QByteArray nestedFrame;
+    QByteArray& frame = m_nesting == 0 ? m_frame : nestedFrame;
+    ++m_nesting;
+    const auto leave = qScopeGuard([this] { --m_nesting; });
     while (takeFrame(frame)) {
         if (CheckFrame(frame)) {
             ++m_counters.framesDispatched;
@@ -77,11 +104,13 @@ void TReceiveAssembly::CP21101ReceiveData(const uint8_t* data, int len)
 bool TReceiveAssembly::takeFrame(QByteArray& frame)
 {
     for (;;) {
-        const qsizetype trailer = m_buffer.indexOf(kTrailer, m_start);
+        const qsizetype trailer = findTrailer(m_buffer, m_start);
         if (trailer < 0)
             return false;
         if (QByteArrayView(m_buffer).sliced(m_start).startsWith(kHeader)) {
-            frame = m_buffer.mid(m_start, trailer + 2 - m_start);
+            const qsizetype size = trailer + 2 - m_start;
+            frame.resize(size);
+            std::memcpy(frame.data(), m_buffer.constData() + m_start, size_t(size));
             m_start = trailer + 2;
             return true;
         }

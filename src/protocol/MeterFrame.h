@@ -97,6 +97,8 @@ private:
     // the chunk has been handled, not one frame at a time.
     QByteArray m_buffer;
     qsizetype m_start = 0;
+    QByteArray m_frame; // the frame being handed on
+    int m_nesting = 0;  // calls under way: more than one when a receiver nests
     TAssemblyCounters m_counters;
 };
 

@@ -3,6 +3,7 @@
 #include <QStringDecoder>
 #include <QStringEncoder>
 
+#include <algorithm>
 #include <cstdlib>
 
 namespace varnetta::protocol {
@@ -53,8 +54,14 @@ std::array<TFunInfo, 15> buildTable()
 QByteArray replacePoint(QByteArrayView field, QByteArrayView separator)
 {
     QByteArray out(field.data(), field.size());
-    if (separator != QByteArrayView("."))
-        out.replace('.', QByteArray(separator.data(), separator.size()));
+    if (separator == QByteArrayView(".") || !field.contains('.'))
+        return out;
+    if (separator.size() == 1) {
+        // The usual separator, one byte: swapped in place.
+        std::replace(out.begin(), out.end(), '.', separator.front());
+        return out;
+    }
+    out.replace('.', QByteArray(separator.data(), separator.size()));
     return out;
 }
 

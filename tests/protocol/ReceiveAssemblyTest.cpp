@@ -239,6 +239,46 @@ TEST(ReceiveAssemblyReentrancy, NestedChunkDuringDispatchNeverRepeatsAFrame)
     EXPECT_EQ(assembly.bufferedBytes(), 0);
 }
 
+TEST(ReceiveAssemblyReentrancy, OuterReceiverStillHoldsItsOwnFrameAfterANestedChunk)
+{
+    TReceiveAssembly assembly;
+    QList<QByteArray> seenAfterNesting;
+    QList<QByteArray> kept;
+    bool nested = false;
+    QObject::connect(&assembly, &TReceiveAssembly::frameReady, [&](const QByteArray& f) {
+        if (!nested) {
+            nested = true;
+            assembly.CP21101ReceiveData(frameC());
+        }
+        // Read only after the nested call has handed on a frame of its own.
+        seenAfterNesting << QByteArray(f.constData(), f.size());
+        kept << f; // a receiver keeping the frame shares it
+    });
+    assembly.CP21101ReceiveData(frameA() + frameB());
+    // The nested call hands on B and C; the outer receiver, reading its
+    // frame afterwards, still finds A.
+    EXPECT_EQ(seenAfterNesting, (QList<QByteArray>{frameB(), frameC(), frameA()}));
+    // Frames handed on later never change one a receiver kept.
+    EXPECT_EQ(kept, (QList<QByteArray>{frameB(), frameC(), frameA()}));
+}
+
+TEST(ReceiveAssemblyTrailer, CrWithoutLfAndACrLfSplitAcrossChunksAreFoundRightly)
+{
+    TReceiveAssembly assembly;
+    Collector c(assembly);
+    // A lone CR inside a value does not end the frame.
+    const QByteArray withCr = ReadingFrame(0x30, "  1 0.1\r3 230.1  2.34");
+    const QByteArray a = frameA();
+    assembly.CP21101ReceiveData(withCr + a.left(a.size() - 1)); // ends on the CR
+    EXPECT_EQ(c.frames, (QList<QByteArray>{withCr}));
+    assembly.CP21101ReceiveData(a.right(1) + "\r"); // LF, then a stray CR at the end
+    EXPECT_EQ(c.frames, (QList<QByteArray>{withCr, a}));
+    const QByteArray b = frameB();
+    assembly.CP21101ReceiveData(b);
+    // The stray CR sits in front of a header: junk, not part of a frame.
+    EXPECT_EQ(c.frames, (QList<QByteArray>{withCr, a, b}));
+}
+
 TEST(ReceiveAssemblyJunk, FrameWhoseTailWasLostCostsOnlyItselfNotTheNextFrame)
 {
     // The start of a frame, then its tail lost, then a whole frame: the
