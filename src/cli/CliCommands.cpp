@@ -107,8 +107,12 @@ private:
     QString m_lastError;
 };
 
-// Where rows go: tab-separated lines flushed one by one, or the XML data
-// packet written atomically at the end.
+// Where rows go: tab-separated lines flushed one by one, to the file or to
+// standard output. A .xml file is a complete XML data packet after every
+// row, so a run that is killed leaves every reported row in a file the
+// program opens: each row overwrites the closing tags and writes them again
+// behind it, in one write. A clean end replaces it with the whole table's
+// packet, change log included.
 class TRowOutput
 {
 public:
@@ -120,22 +124,41 @@ public:
 
     [[nodiscard]] bool open()
     {
-        if (m_fileName.isEmpty() || m_xml) {
-            m_out = &m_stdout;
-        } else {
+        if (!m_fileName.isEmpty()) {
             m_file.setFileName(m_fileName);
-            if (!m_file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered)) {
+            if (!m_file.open(QIODevice::ReadWrite | QIODevice::Truncate | QIODevice::Unbuffered)) {
                 m_err << "varnetta-cli: cannot write " << m_fileName << ": " << m_file.errorString() << "\n";
                 return false;
             }
-            m_out = &m_file;
+        }
+        m_out = m_fileName.isEmpty() || m_xml ? &m_stdout : &m_file;
+        if (m_xml) {
+            const QByteArray start = log::XmlPacketStart();
+            if (!writeXml(start))
+                return false;
+            m_xmlEnd = start.size();
         }
         return write(log::TextLogHeaderLine());
     }
 
     [[nodiscard]] bool rowAdded(const log::TLogStore& store, qsizetype row)
     {
-        return write(log::TextLogRowLine(store, row));
+        if (m_xml) {
+            const QByteArray element = log::XmlRowElement(store, row);
+            if (!writeXml(element))
+                return false;
+            m_xmlEnd += element.size();
+        }
+        const std::optional<QByteArray> line = log::TextLogRowLine(store, row);
+        if (!line) {
+            m_err << "varnetta-cli: row " << row + 1
+                  << " holds a line break inside a field, which a tab-separated log cannot carry; it is left out"
+                  << (m_xml ? " here and kept in " + m_fileName : QStringLiteral(" (an .xml output keeps it)"))
+                  << "\n";
+            m_err.flush();
+            return true;
+        }
+        return write(*line);
     }
 
     [[nodiscard]] bool finish(const log::TLogStore& store)
@@ -144,7 +167,8 @@ public:
             return true;
         QSaveFile file(m_fileName);
         if (!file.open(QIODevice::WriteOnly) || !log::WriteXmlPacket(store, file) || !file.commit()) {
-            m_err << "varnetta-cli: could not save " << m_fileName << ": " << file.errorString() << "\n";
+            m_err << "varnetta-cli: could not save " << m_fileName << ": " << file.errorString()
+                  << " (the rows are in it as written during the run)\n";
             return false;
         }
         return true;
@@ -162,12 +186,24 @@ private:
         return true;
     }
 
+    // `bytes` at the end of the rows, then the closing tags again.
+    [[nodiscard]] bool writeXml(const QByteArray& bytes)
+    {
+        const QByteArray piece = bytes + log::XmlPacketEnd();
+        if (!m_file.seek(m_xmlEnd) || m_file.write(piece) != piece.size()) {
+            m_err << "varnetta-cli: write failed: " << m_file.errorString() << "\n";
+            return false;
+        }
+        return true;
+    }
+
     QString m_fileName;
     QIODevice& m_stdout;
     QTextStream& m_err;
     bool m_xml;
     QFile m_file;
     QIODevice* m_out = nullptr;
+    qint64 m_xmlEnd = 0; // where the closing tags start
 };
 
 // What log and export share: the bridge the window would choose opened,
@@ -426,12 +462,18 @@ int RunConvert(const QString& in, const QString& out, QTextStream& err)
         return kExitFailure;
     }
     const QString target = log::LogSaveFileName(out);
+    const bool xml = log::LogFileKind(target) == log::TLogFileKind::Xml;
     QSaveFile file(target);
     bool written = file.open(QIODevice::WriteOnly);
-    if (written) {
-        written = log::LogFileKind(target) == log::TLogFileKind::Xml
-                      ? log::WriteXmlPacket(store, file)
-                      : log::WriteTextLog(store, file, log::DefaultTextLogHeader());
+    if (written)
+        written = xml ? log::WriteXmlPacket(store, file) : log::WriteTextLog(store, file, log::DefaultTextLogHeader());
+    if (!written && !xml) {
+        if (const QString note = log::TextLogLineBreakNote(store); !note.isEmpty()) {
+            file.cancelWriting();
+            err << "varnetta-cli: Could not save table to specified file: " << target << " (" << note
+                << " Convert to an .xml file instead.)\n";
+            return kExitFailure;
+        }
     }
     if (!written || !file.commit()) {
         err << "varnetta-cli: Could not save table to specified file: " << target << " (" << file.errorString()

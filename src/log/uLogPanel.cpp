@@ -11,6 +11,8 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
+#include <QDir>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -404,8 +406,32 @@ void TLogPanel::SaveLogFile(const QString& FileName)
             app::MsgDlg(error, app::mtError, app::mbOK, 0);
         return;
     }
+    if (!ok) {
+        // A value with a line break has no place in a line-based file; the
+        // XML form keeps it.
+        if (const QString note = TextLogLineBreakNote(m_store); !note.isEmpty()) {
+            offerXmlSave(name, note);
+            return;
+        }
+    }
     app::MsgDlg(ok ? success : QStringLiteral("Could not save table to specified file: ") + name,
                 app::mtInformation, app::mbOK, 0);
+}
+
+void TLogPanel::offerXmlSave(const QString& textName, const QString& note)
+{
+    const QFileInfo info(textName);
+    const QString xmlName = info.dir().filePath(info.completeBaseName() + QStringLiteral(".xml"));
+    const QString question = QStringLiteral("Could not save table to specified file: ") + textName + QStringLiteral("\n\n") +
+                             note + QStringLiteral("\n\nSave the log as XML instead, to ") + xmlName +
+                             QStringLiteral("?");
+    if (app::MsgDlg(question, app::mtConfirmation, app::mbYes | app::mbNo, 0) != app::mrYes)
+        return;
+    if (QFileInfo::exists(xmlName) &&
+        app::MsgDlg(xmlName + QStringLiteral(" already exists.\nDo you want to replace it?"), app::mtConfirmation,
+                    app::mbYes | app::mbNo, 0) != app::mrYes)
+        return;
+    SaveLogFile(xmlName);
 }
 
 void TLogPanel::LoadLogFile(const QString& FileName, bool EmptyFirst)

@@ -84,6 +84,8 @@ protected:
 private:
     void limitItemClick(QAction* item);
     void followLastRow();
+    // A text save met a value with a line break: ask to save as XML instead.
+    void offerXmlSave(const QString& textName, const QString& note);
     [[nodiscard]] TLogProgress progressFor(const QString& label);
     void endProgress();
 

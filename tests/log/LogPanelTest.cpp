@@ -18,6 +18,7 @@
 #include <QTest>
 
 #include <csignal>
+#include <cstring>
 #include <sys/resource.h>
 
 using namespace varnetta;
@@ -318,6 +319,41 @@ TEST_F(LogPanel, TextSaveAddsXlsAndReopeningAppendsRows)
     fill(1);
     EXPECT_EQ(panel.store().ANo(4), 5); // the row count decides the next number
     EXPECT_EQ(dialogs.messages.size(), 1);
+}
+
+TEST_F(LogPanel, TextSaveOfALineBreakOffersTheXmlFormInstead)
+{
+    fill(2);
+    const QString xml = dir.filePath("breaks.xml");
+    {
+        QFile f(xml);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        QByteArray bytes = XmlPacket(panel.store());
+        const qsizetype unit = bytes.lastIndexOf("AUnit=\"kW\"");
+        f.write(bytes.replace(unit, qsizetype(std::strlen("AUnit=\"kW\"")), "AUnit=\"k&#010;W\""));
+    }
+    panel.LoadLogFile(xml, false);
+    ASSERT_EQ(panel.store().fieldText(1, fAUnit), "k\nW");
+    const QString txt = dir.filePath("breaks.txt");
+
+    // No: nothing written, and the user was told which row.
+    dialogs.answer = app::mrNo;
+    const QByteArray before = fileBytes(xml);
+    panel.SaveLogFile(txt);
+    EXPECT_FALSE(QFile::exists(txt));
+    ASSERT_EQ(dialogs.messages.size(), 1);
+    EXPECT_EQ(dialogs.types[0], app::mtConfirmation);
+    EXPECT_TRUE(dialogs.messages[0].contains("No. 2 holds a line break")) << dialogs.messages[0].toStdString();
+    EXPECT_TRUE(dialogs.messages[0].contains(xml));
+
+    // Yes, and Yes to replacing the existing XML file: saved as XML.
+    dialogs.messages.clear();
+    dialogs.answer = app::mrYes;
+    panel.SaveLogFile(txt);
+    EXPECT_FALSE(QFile::exists(txt));
+    EXPECT_EQ(dialogs.messages.size(), 2); // the offer, then the question about replacing
+    ASSERT_EQ(dialogs.plain, QStringList{"Save table to specified file: " + xml + " Scuss!"});
+    EXPECT_EQ(fileBytes(xml), before); // the same table, saved again
 }
 
 TEST_F(LogPanel, FailedLoadsLeaveTheTableAsItWas)
