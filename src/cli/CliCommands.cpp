@@ -165,8 +165,11 @@ public:
     {
         if (!m_xml)
             return true;
+        // Unbuffered: the writer buffers itself, and a write that fails only
+        // when QSaveFile flushes its buffer in commit() is not reported.
         QSaveFile file(m_fileName);
-        if (!file.open(QIODevice::WriteOnly) || !log::WriteXmlPacket(store, file) || !file.commit()) {
+        if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered) || !log::WriteXmlPacket(store, file) ||
+            !file.commit()) {
             m_err << "varnetta-cli: could not save " << m_fileName << ": " << file.errorString()
                   << " (the rows are in it as written during the run)\n";
             return false;
@@ -192,6 +195,10 @@ private:
         const QByteArray piece = bytes + log::XmlPacketEnd();
         if (!m_file.seek(m_xmlEnd) || m_file.write(piece) != piece.size()) {
             m_err << "varnetta-cli: write failed: " << m_file.errorString() << "\n";
+            // A part of the row may stand where the closing tags were (a full
+            // disk): put them back behind the rows written so far.
+            if (m_file.resize(m_xmlEnd) && m_file.seek(m_xmlEnd))
+                (void)m_file.write(log::XmlPacketEnd());
             return false;
         }
         return true;
@@ -464,7 +471,7 @@ int RunConvert(const QString& in, const QString& out, QTextStream& err)
     const QString target = log::LogSaveFileName(out);
     const bool xml = log::LogFileKind(target) == log::TLogFileKind::Xml;
     QSaveFile file(target);
-    bool written = file.open(QIODevice::WriteOnly);
+    bool written = file.open(QIODevice::WriteOnly | QIODevice::Unbuffered); // see TRowOutput::finish
     if (written)
         written = xml ? log::WriteXmlPacket(store, file) : log::WriteTextLog(store, file, log::DefaultTextLogHeader());
     if (!written && !xml) {

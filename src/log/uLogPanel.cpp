@@ -375,7 +375,9 @@ void TLogPanel::SaveLogFile(const QString& FileName)
     // a failed save leaves the previous file as it was.
     QSaveFile file(name);
     QString error;
-    bool ok = file.open(QIODevice::WriteOnly);
+    // Unbuffered: the writers buffer themselves, and a write that fails only
+    // when QSaveFile flushes its own buffer in commit() goes unreported.
+    bool ok = file.open(QIODevice::WriteOnly | QIODevice::Unbuffered);
     if (!ok) {
         error = QStringLiteral("Cannot create file \"%1\". %2").arg(name, file.errorString());
     } else {

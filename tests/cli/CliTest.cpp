@@ -334,6 +334,24 @@ TEST(CliSimulatedMeter, XmlOutputHoldsEveryReportedRowAfterSigkill)
         EXPECT_EQ(log::TextLogRowLine(store, i - 1).value_or("missing"), reported[i] + "\r\n") << i;
 }
 
+TEST(CliSimulatedMeter, XmlOutputStaysLoadableWhenTheDiskFills)
+{
+    // A file size limit of 2 KB fails a write part way through a row, as a
+    // full disk does; the rows reported before it must stay loadable.
+    QTemporaryDir dir;
+    const QString file = dir.filePath("full.xml");
+    const CliRun r = run(QStringLiteral("/bin/bash"),
+                         {"-c", "trap '' XFSZ; ulimit -f 2; exec \"$0\" log --count 40 --output \"$1\"", kDemoCli, file});
+    EXPECT_EQ(r.exitCode, kExitFailure) << r.err.toStdString();
+    const QList<QByteArray> reported = lines(r.out);
+    ASSERT_GE(reported.size(), 2) << r.err.toStdString();
+    log::TLogStore store;
+    ASSERT_TRUE(log::ReadXmlPacket(fileBytes(file), store)) << fileBytes(file).right(100).toStdString();
+    ASSERT_EQ(store.rowCount(), reported.size() - 1);
+    for (qsizetype i = 1; i < reported.size(); ++i)
+        EXPECT_EQ(log::TextLogRowLine(store, i - 1).value_or("missing"), reported[i] + "\r\n") << i;
+}
+
 TEST(CliSimulatedMeter, InterruptEndsTheRunCleanlyAndWritesTheXmlPacket)
 {
     QTemporaryDir dir;
@@ -354,6 +372,7 @@ TEST(CliSimulatedMeter, InterruptEndsTheRunCleanlyAndWritesTheXmlPacket)
     log::TLogStore store;
     ASSERT_TRUE(log::ReadXmlPacket(f, store));
     EXPECT_GE(store.rowCount(), 2);
+    EXPECT_EQ(store.changeLogSize(), store.rowCount()); // the whole table's packet replaced the running one
 }
 
 TEST(CliSimulatedMeter, ExportBringsEveryRecordWithoutTimeStamps)

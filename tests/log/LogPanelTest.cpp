@@ -430,6 +430,31 @@ TEST_F(LogPanel, SaveThatCannotWriteKeepsTheOldFileAndSaysSo)
     EXPECT_TRUE(dialogs.plain.isEmpty());
 }
 
+TEST_F(LogPanel, SmallSaveThatFailsOnItsLastWriteIsNoSuccess)
+{
+    // Smaller than any write buffer: the failing write is the one that
+    // empties the buffer when the file is committed.
+    fill(20); // about 1.5 KB as text
+    const QString xml = dir.filePath("small.xml");
+    const QString txt = dir.filePath("small.txt");
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit old{};
+    getrlimit(RLIMIT_FSIZE, &old);
+    rlimit small = old;
+    small.rlim_cur = 1024;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    panel.SaveLogFile(xml);
+    panel.SaveLogFile(txt);
+    setrlimit(RLIMIT_FSIZE, &old);
+
+    EXPECT_FALSE(QFile::exists(xml));
+    EXPECT_FALSE(QFile::exists(txt));
+    EXPECT_TRUE(dialogs.plain.isEmpty());
+    ASSERT_EQ(dialogs.messages.size(), 2);
+    EXPECT_EQ(dialogs.types[0], app::mtError);
+    EXPECT_EQ(dialogs.messages[1], "Could not save table to specified file: " + txt);
+}
+
 TEST_F(LogPanel, GridShowsCaptionsWidthsAndIsReadOnly)
 {
     QTableView* grid = panel.grid();
