@@ -307,31 +307,48 @@ TEST(CliSimulatedMeter, RowsAreOnDiskBeforeTheProcessIsKilled)
     EXPECT_EQ(rows[1].split('\t').value(0), QByteArray("1"));
 }
 
-TEST(CliSimulatedMeter, XmlOutputHoldsEveryReportedRowAfterSigkill)
+namespace {
+
+// Starts `log --output file` and waits until `rows` rows were reported on
+// standard output; gives what was reported.
+QByteArray startLogging(QProcess& p, const QString& file, int rows)
 {
-    QTemporaryDir dir;
-    const QString file = dir.filePath("killed.xml");
-    QProcess p;
     p.start(kDemoCli, {"log", "--output", file});
-    ASSERT_TRUE(p.waitForStarted());
+    EXPECT_TRUE(p.waitForStarted());
     QByteArray out;
-    for (int i = 0; i < 200 && lines(out).size() < 4; ++i) {
+    for (int i = 0; i < 200 && lines(out).size() < rows + 1; ++i) {
         p.waitForReadyRead(50);
         out += p.readAllStandardOutput();
     }
-    ::kill(pid_t(p.processId()), SIGKILL);
-    ASSERT_TRUE(p.waitForFinished(10000));
-    EXPECT_EQ(p.exitStatus(), QProcess::CrashExit);
-    out += p.readAllStandardOutput();
-    const QList<QByteArray> reported = lines(out);
-    ASSERT_GE(reported.size(), 4) << "header and three rows before the kill";
+    return out;
+}
 
+// Every row reported on standard output stands in the XML file, as reported.
+void expectEveryReportedRow(const QByteArray& reportedOut, const QString& file)
+{
+    const QList<QByteArray> reported = lines(reportedOut);
     const QByteArray bytes = fileBytes(file);
     log::TLogStore store;
     ASSERT_TRUE(log::ReadXmlPacket(bytes, store)) << bytes.right(200).toStdString();
     ASSERT_GE(store.rowCount(), reported.size() - 1);
     for (qsizetype i = 1; i < reported.size(); ++i)
         EXPECT_EQ(log::TextLogRowLine(store, i - 1).value_or("missing"), reported[i] + "\r\n") << i;
+}
+
+} // namespace
+
+TEST(CliSimulatedMeter, XmlOutputHoldsEveryReportedRowAfterSigkill)
+{
+    QTemporaryDir dir;
+    const QString file = dir.filePath("killed.xml");
+    QProcess p;
+    QByteArray out = startLogging(p, file, 3);
+    ::kill(pid_t(p.processId()), SIGKILL);
+    ASSERT_TRUE(p.waitForFinished(10000));
+    EXPECT_EQ(p.exitStatus(), QProcess::CrashExit);
+    out += p.readAllStandardOutput();
+    ASSERT_GE(lines(out).size(), 4) << "header and three rows before the kill";
+    expectEveryReportedRow(out, file);
 }
 
 TEST(CliSimulatedMeter, XmlOutputStaysLoadableWhenTheDiskFills)
@@ -343,13 +360,8 @@ TEST(CliSimulatedMeter, XmlOutputStaysLoadableWhenTheDiskFills)
     const CliRun r = run(QStringLiteral("/bin/bash"),
                          {"-c", "trap '' XFSZ; ulimit -f 2; exec \"$0\" log --count 40 --output \"$1\"", kDemoCli, file});
     EXPECT_EQ(r.exitCode, kExitFailure) << r.err.toStdString();
-    const QList<QByteArray> reported = lines(r.out);
-    ASSERT_GE(reported.size(), 2) << r.err.toStdString();
-    log::TLogStore store;
-    ASSERT_TRUE(log::ReadXmlPacket(fileBytes(file), store)) << fileBytes(file).right(100).toStdString();
-    ASSERT_EQ(store.rowCount(), reported.size() - 1);
-    for (qsizetype i = 1; i < reported.size(); ++i)
-        EXPECT_EQ(log::TextLogRowLine(store, i - 1).value_or("missing"), reported[i] + "\r\n") << i;
+    ASSERT_GE(lines(r.out).size(), 2) << r.err.toStdString();
+    expectEveryReportedRow(r.out, file);
 }
 
 TEST(CliSimulatedMeter, InterruptEndsTheRunCleanlyAndWritesTheXmlPacket)
@@ -357,13 +369,7 @@ TEST(CliSimulatedMeter, InterruptEndsTheRunCleanlyAndWritesTheXmlPacket)
     QTemporaryDir dir;
     const QString file = dir.filePath("run.xml");
     QProcess p;
-    p.start(kDemoCli, {"log", "--output", file});
-    ASSERT_TRUE(p.waitForStarted());
-    QByteArray out;
-    for (int i = 0; i < 200 && lines(out).size() < 3; ++i) {
-        p.waitForReadyRead(50);
-        out += p.readAllStandardOutput();
-    }
+    (void)startLogging(p, file, 2);
     ::kill(pid_t(p.processId()), SIGINT);
     ASSERT_TRUE(p.waitForFinished(10000));
     EXPECT_EQ(p.exitCode(), kExitOk);

@@ -93,6 +93,19 @@ protected:
         for (int i = 0; i < rows; ++i)
             panel.recorder().AppendLogRow(reading(), false);
     }
+    // A file size limit makes every write past it fail, as a full disk does.
+    void saveWithFileSizeLimit(rlim_t bytes, const QStringList& names)
+    {
+        std::signal(SIGXFSZ, SIG_IGN);
+        rlimit old{};
+        getrlimit(RLIMIT_FSIZE, &old);
+        rlimit small = old;
+        small.rlim_cur = bytes;
+        ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+        for (const QString& name : names)
+            panel.SaveLogFile(name);
+        setrlimit(RLIMIT_FSIZE, &old);
+    }
     QByteArray fileBytes(const QString& name)
     {
         QFile f(name);
@@ -403,16 +416,7 @@ TEST_F(LogPanel, SaveThatCannotWriteKeepsTheOldFileAndSaysSo)
         g.write("old text");
     }
     fill(5000);
-    // A file size limit makes every write past it fail, as a full disk does.
-    std::signal(SIGXFSZ, SIG_IGN);
-    rlimit old{};
-    getrlimit(RLIMIT_FSIZE, &old);
-    rlimit small = old;
-    small.rlim_cur = 4096;
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-    panel.SaveLogFile(xml);
-    panel.SaveLogFile(txt);
-    setrlimit(RLIMIT_FSIZE, &old);
+    saveWithFileSizeLimit(4096, {xml, txt});
 
     EXPECT_EQ(fileBytes(xml), "old xml");
     EXPECT_EQ(fileBytes(txt), "old text");
@@ -437,15 +441,7 @@ TEST_F(LogPanel, SmallSaveThatFailsOnItsLastWriteIsNoSuccess)
     fill(20); // about 1.5 KB as text
     const QString xml = dir.filePath("small.xml");
     const QString txt = dir.filePath("small.txt");
-    std::signal(SIGXFSZ, SIG_IGN);
-    rlimit old{};
-    getrlimit(RLIMIT_FSIZE, &old);
-    rlimit small = old;
-    small.rlim_cur = 1024;
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-    panel.SaveLogFile(xml);
-    panel.SaveLogFile(txt);
-    setrlimit(RLIMIT_FSIZE, &old);
+    saveWithFileSizeLimit(1024, {xml, txt});
 
     EXPECT_FALSE(QFile::exists(xml));
     EXPECT_FALSE(QFile::exists(txt));
