@@ -808,20 +808,6 @@ public:
         skip(t.size());
         return true;
     }
-    // The bytes from the cursor up to and including the next `c`, reading
-    // on as far as the file goes; empty when the file ends first.
-    QByteArrayView through(char c)
-    {
-        qsizetype want = kSlack;
-        for (;;) {
-            const qsizetype avail = fill(want);
-            if (const auto* hit = static_cast<const char*>(std::memchr(at(), c, size_t(avail))))
-                return QByteArrayView(at(), hit + 1 - at());
-            if (avail < want)
-                return {};
-            want = 2 * avail;
-        }
-    }
     [[nodiscard]] qint64 done() const { return m_done; }
 
 private:
@@ -928,6 +914,43 @@ bool takeValue(const char*& p, const char* end, std::string& decoded, QByteArray
     return true;
 }
 
+// What the quick reader reads of a row at once before it asks for more.
+constexpr qsizetype kQuickRowBytes = 4096;
+
+// One ROW element as the writer gives it, at `p`; its length in bytes, or 0
+// when [p, end) holds no such element (cut short, or another form).
+qsizetype takeOwnRow(const char* p, const char* end, std::array<std::string, kLogFieldCount>& decoded,
+                     TLogRowView& row)
+{
+    const char* const start = p;
+    const std::array<QByteArrayView, kLogFieldCount>& prefixes = attributePrefixes();
+    if (!takeLiteral(p, end, "<ROW"))
+        return 0;
+    if (takeLiteral(p, end, " RowState=\"")) {
+        int state = 0;
+        if (!takeNumber(p, end, '"', state) || state < 0 || state > 255)
+            return 0;
+        row.rowState = uint8_t(state);
+    }
+    if (takeLiteral(p, end, prefixes[fANo])) {
+        qint32 n = 0;
+        if (!takeNumber(p, end, '"', n))
+            return 0;
+        row.ANo = n;
+    }
+    for (int f = 1; f < kLogFieldCount; ++f) {
+        if (!takeLiteral(p, end, prefixes[size_t(f)]))
+            continue;
+        QByteArrayView value;
+        if (!takeValue(p, end, decoded[size_t(f)], value))
+            return 0;
+        row.setText(f, value);
+    }
+    if (!takeLiteral(p, end, "/>"))
+        return 0;
+    return p - start;
+}
+
 } // namespace
 
 TXmlQuickRead ReadOwnXmlPacket(QIODevice& in, TLogStore& out, const TLogProgress& progress)
@@ -968,49 +991,33 @@ TXmlQuickRead ReadOwnXmlPacket(QIODevice& in, TLogStore& out, const TLogProgress
     if (!src.take("</METADATA><ROWDATA>"))
         return TXmlQuickRead::Declined;
 
-    const std::array<QByteArrayView, kLogFieldCount>& prefixes = attributePrefixes();
     // One per field: a row's decoded values must all stay valid until it is
     // stored, however long each is.
     std::array<std::string, kLogFieldCount> decoded;
     qsizetype rowsAtReport = 0;
     for (;;) {
-        // The writer escapes every ">" in a value, so a row ends at the
-        // first one.
-        const QByteArrayView element = src.through('>');
-        const char* p = element.data();
-        const char* const end = p + element.size();
-        const char* const start = p;
-        if (!takeLiteral(p, end, "<ROW")) {
+        if (src.fill(4) < 4 || std::memcmp(src.at(), "<ROW", 4) != 0) {
             // Only the closing tags may follow, and then the end of the file.
             if (!src.take(kPacketEnd) || src.fill(1) != 0)
                 return TXmlQuickRead::Declined;
             return TXmlQuickRead::Read;
         }
         TLogRowView row;
-        if (takeLiteral(p, end, " RowState=\"")) {
-            int state = 0;
-            if (!takeNumber(p, end, '"', state) || state < 0 || state > 255)
+        qsizetype length = 0;
+        // Most rows fit in what is read already. One that does not is tried
+        // again with more: the writer escapes every ">" in a value, so a
+        // row that failed before its first ">" may only be cut short.
+        for (qsizetype want = kQuickRowBytes;; want *= 2) {
+            const qsizetype avail = src.fill(want);
+            row = {};
+            length = takeOwnRow(src.at(), src.at() + avail, decoded, row);
+            if (length > 0)
+                break;
+            if (avail < want || std::memchr(src.at(), '>', size_t(avail)))
                 return TXmlQuickRead::Declined;
-            row.rowState = uint8_t(state);
         }
-        if (takeLiteral(p, end, prefixes[fANo])) {
-            qint32 n = 0;
-            if (!takeNumber(p, end, '"', n))
-                return TXmlQuickRead::Declined;
-            row.ANo = n;
-        }
-        for (int f = 1; f < kLogFieldCount; ++f) {
-            if (!takeLiteral(p, end, prefixes[size_t(f)]))
-                continue;
-            QByteArrayView value;
-            if (!takeValue(p, end, decoded[size_t(f)], value))
-                return TXmlQuickRead::Declined;
-            row.setText(f, value);
-        }
-        if (!takeLiteral(p, end, "/>") || p != end)
-            return TXmlQuickRead::Declined;
         out.appendRow(row);
-        src.skip(p - start);
+        src.skip(length);
         if (progress && out.rowCount() - rowsAtReport >= kProgressRows) {
             rowsAtReport = out.rowCount();
             progress(src.done(), total);
