@@ -126,35 +126,29 @@ public:
 
     [[nodiscard]] bool open()
     {
-<<<<<<< HEAD
-        if (!m_fileName.isEmpty()) {
-            m_file.setFileName(m_fileName);
-            if (!m_file.open(QIODevice::ReadWrite | QIODevice::Truncate | QIODevice::Unbuffered)) {
-                m_err << "varnetta-cli: cannot write " << m_fileName << ": " << m_file.errorString() << "\n";
+        if (m_xml) {
+            m_xmlFile.setFileName(m_fileName);
+            if (!m_xmlFile.open(QIODevice::ReadWrite | QIODevice::Truncate | QIODevice::Unbuffered)) {
+                m_err << "varnetta-cli: cannot write " << m_fileName << ": " << m_xmlFile.errorString() << "\n";
                 return false;
             }
-        }
-        m_out = m_fileName.isEmpty() || m_xml ? &m_stdout : &m_file;
-        if (m_xml) {
             const QByteArray start = log::XmlPacketStart();
             if (!writeXml(start))
                 return false;
             m_xmlEnd = start.size();
-=======
+        }
         if (m_fileName.isEmpty() || m_xml)
             return write(log::TextLogHeaderLine());
         // Each row reaches the system as it comes, as the window's journal.
         if (!m_file.open(m_fileName, log::TFlushedTextLog::TMode::Truncate)) {
             m_err << "varnetta-cli: cannot write " << m_fileName << ": " << m_file.errorString() << "\n";
             return false;
->>>>>>> main
         }
         return true;
     }
 
     [[nodiscard]] bool rowAdded(const log::TLogStore& store, qsizetype row)
     {
-<<<<<<< HEAD
         if (m_xml) {
             const QByteArray element = log::XmlRowElement(store, row);
             if (!writeXml(element))
@@ -170,15 +164,12 @@ public:
             m_err.flush();
             return true;
         }
-        return write(*line);
-=======
         if (!m_file.isOpen())
-            return write(log::TextLogRowLine(store, row));
+            return write(*line);
         if (m_file.appendRows(store, row, 1))
             return true;
         m_err << "varnetta-cli: write failed: " << m_file.errorString() << "\n";
         return false;
->>>>>>> main
     }
 
     [[nodiscard]] bool finish(const log::TLogStore& store)
@@ -213,12 +204,12 @@ private:
     [[nodiscard]] bool writeXml(const QByteArray& bytes)
     {
         const QByteArray piece = bytes + log::XmlPacketEnd();
-        if (!m_file.seek(m_xmlEnd) || m_file.write(piece) != piece.size()) {
-            m_err << "varnetta-cli: write failed: " << m_file.errorString() << "\n";
+        if (!m_xmlFile.seek(m_xmlEnd) || m_xmlFile.write(piece) != piece.size()) {
+            m_err << "varnetta-cli: write failed: " << m_xmlFile.errorString() << "\n";
             // A part of the row may stand where the closing tags were (a full
             // disk): put them back behind the rows written so far.
-            if (m_file.resize(m_xmlEnd) && m_file.seek(m_xmlEnd))
-                (void)m_file.write(log::XmlPacketEnd());
+            if (m_xmlFile.resize(m_xmlEnd) && m_xmlFile.seek(m_xmlEnd))
+                (void)m_xmlFile.write(log::XmlPacketEnd());
             return false;
         }
         return true;
@@ -228,13 +219,9 @@ private:
     QIODevice& m_stdout;
     QTextStream& m_err;
     bool m_xml;
-<<<<<<< HEAD
-    QFile m_file;
-    QIODevice* m_out = nullptr;
-    qint64 m_xmlEnd = 0; // where the closing tags start
-=======
     log::TFlushedTextLog m_file;
->>>>>>> main
+    QFile m_xmlFile;
+    qint64 m_xmlEnd = 0; // where the closing tags start
 };
 
 // What log and export share: the bridge the window would choose opened,

@@ -346,7 +346,6 @@ void TLogStore::appendFrom(TLogStore&& other)
     other.clear();
 }
 
-<<<<<<< HEAD
 bool TLogStore::sameContent(const TLogStore& other) const
 {
     if (rowCount() != other.rowCount() || changeLogSize() != other.changeLogSize())
@@ -358,7 +357,8 @@ bool TLogStore::sameContent(const TLogStore& other) const
         if (!(changeLogEntry(i) == other.changeLogEntry(i)))
             return false;
     return true;
-=======
+}
+
 TLogStore TLogStore::tailFor(const TLogStore& base)
 {
     TLogStore tail;
@@ -417,7 +417,6 @@ void TLogStore::appendTail(TLogStore&& tail)
     }
     m_changeCount += tail.m_changeCount;
     tail.clear();
->>>>>>> main
 }
 
 void TLogStore::clear()

@@ -563,34 +563,20 @@ bool TLogPanel::SaveLogFile(const QString& FileName)
     // Written beside the old file and put in its place only when complete:
     // a failed or cancelled save leaves the previous file as it was.
     QString error;
-<<<<<<< HEAD
-    // Unbuffered: the writers buffer themselves, and a write that fails only
-    // when QSaveFile flushes its own buffer in commit() goes unreported.
-    bool ok = file.open(QIODevice::WriteOnly | QIODevice::Unbuffered);
-    if (!ok) {
-        error = QStringLiteral("Cannot create file \"%1\". %2").arg(name, file.errorString());
-    } else {
-        const TLogProgress progress = progressFor(QStringLiteral("Saving %1").arg(name));
-        ok = xml ? WriteXmlPacket(m_store, file, progress)
-                 : WriteTextLog(m_store, file, DefaultTextLogHeader(), progress);
-        if (!ok)
-            error = QStringLiteral("Cannot write file \"%1\". %2").arg(name, file.errorString());
-        if (ok) {
-            ok = file.commit();
-            if (!ok)
-=======
     bool ok = false;
     const auto end = work.run(
         [&](const TLogProgress& progress) {
             QSaveFile file(name);
-            if (!file.open(QIODevice::WriteOnly)) {
+            // Unbuffered: the writers buffer themselves, and a write that fails
+            // only when QSaveFile flushes its own buffer in commit() would go
+            // unreported.
+            if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
                 error = QStringLiteral("Cannot create file \"%1\". %2").arg(name, file.errorString());
                 return false;
             }
             const bool written = xml ? WriteXmlPacket(m_store, file, progress)
                                      : WriteTextLog(m_store, file, DefaultTextLogHeader(), progress);
             if (!written || !file.commit()) {
->>>>>>> main
                 error = QStringLiteral("Cannot write file \"%1\". %2").arg(name, file.errorString());
                 return false;
             }
@@ -621,18 +607,15 @@ bool TLogPanel::SaveLogFile(const QString& FileName)
     if (!ok) {
         // A value with a line break has no place in a line-based file; the
         // XML form keeps it.
-        if (const QString note = TextLogLineBreakNote(m_store); !note.isEmpty()) {
-            offerXmlSave(name, note);
-            return;
-        }
+        if (const QString note = TextLogLineBreakNote(m_store); !note.isEmpty())
+            return offerXmlSave(name, note);
     }
     app::MsgDlg(ok ? success : QStringLiteral("Could not save table to specified file: ") + name,
                 app::mtInformation, app::mbOK, 0);
     return ok;
 }
 
-<<<<<<< HEAD
-void TLogPanel::offerXmlSave(const QString& textName, const QString& note)
+bool TLogPanel::offerXmlSave(const QString& textName, const QString& note)
 {
     const QFileInfo info(textName);
     const QString xmlName = info.dir().filePath(info.completeBaseName() + QStringLiteral(".xml"));
@@ -640,18 +623,15 @@ void TLogPanel::offerXmlSave(const QString& textName, const QString& note)
                              note + QStringLiteral("\n\nSave the log as XML instead, to ") + xmlName +
                              QStringLiteral("?");
     if (app::MsgDlg(question, app::mtConfirmation, app::mbYes | app::mbNo, 0) != app::mrYes)
-        return;
+        return false;
     if (QFileInfo::exists(xmlName) &&
         app::MsgDlg(xmlName + QStringLiteral(" already exists.\nDo you want to replace it?"), app::mtConfirmation,
                     app::mbYes | app::mbNo, 0) != app::mrYes)
-        return;
-    SaveLogFile(xmlName);
+        return false;
+    return SaveLogFile(xmlName);
 }
 
-void TLogPanel::LoadLogFile(const QString& FileName, bool EmptyFirst)
-=======
 bool TLogPanel::LoadLogFile(const QString& FileName, bool EmptyFirst)
->>>>>>> main
 {
     if (m_busy)
         return false;

@@ -116,16 +116,11 @@ protected:
 private:
     void limitItemClick(QAction* item);
     void followLastRow();
-<<<<<<< HEAD
     // A text save met a value with a line break: ask to save as XML instead.
-    void offerXmlSave(const QString& textName, const QString& note);
-    [[nodiscard]] TLogProgress progressFor(const QString& label);
-    void endProgress();
-=======
+    [[nodiscard]] bool offerXmlSave(const QString& textName, const QString& note);
     void setBusy(bool busy);
     void rowsRecorded(qsizetype first, qsizetype count);
     void rowsSafe();
->>>>>>> main
 
     TLogStore m_store;
     TLogRecorder m_recorder;
