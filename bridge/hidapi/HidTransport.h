@@ -78,7 +78,10 @@ public:
     // nullptr when the node cannot be opened (gone, or no permission)
     [[nodiscard]] virtual std::unique_ptr<HidTransport> open(const std::string& path) = 0;
     // asked right after open(path) returned nullptr
-    [[nodiscard]] virtual HidOpenFailure whyOpenFailed(const std::string& path) = 0;
+    [[nodiscard]] virtual HidOpenFailure whyOpenFailed(const std::string& /*path*/)
+    {
+        return HidOpenFailure::Other;
+    }
     // monotonic milliseconds
     [[nodiscard]] virtual uint64_t nowMs() = 0;
 };

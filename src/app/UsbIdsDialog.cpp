@@ -23,6 +23,9 @@ TUsbIdsDialog::TUsbIdsDialog(const link::TUsbIds& ids, QWidget* parent) : QDialo
     setObjectName(QStringLiteral("dlgUsbIds"));
     setWindowTitle(QStringLiteral("USB Ids"));
     auto* column = new QVBoxLayout(this);
+    // Grows with the reason shown under the edit instead of squeezing the note.
+    column->setSizeConstraint(QLayout::SetMinimumSize);
+    setMinimumWidth(440);
 
     auto* caption = new QLabel(QStringLiteral("&Bridge ids (vendor:product, hex):"), this);
     edtUsbIds = new QLineEdit(link::UsbIdsText(ids), this);

@@ -480,24 +480,26 @@ struct IdsCase
 {
     const char* text;
     std::optional<TUsbIds> ids;
+    friend void PrintTo(const IdsCase& c, std::ostream* os) { *os << '"' << c.text << '"'; }
 };
 
-class UsbIdsText : public ::testing::TestWithParam<IdsCase>
+class UsbIdsParsing : public ::testing::TestWithParam<IdsCase>
 {
 };
 
-TEST_P(UsbIdsText, readsPairsOfHexIdsAndRefusesTheRestWithAReason)
+TEST_P(UsbIdsParsing, readsPairsOfHexIdsAndRefusesTheRestWithAReason)
 {
     QString error;
     const auto ids = ParseUsbIds(QString::fromLatin1(GetParam().text), error);
     EXPECT_EQ(ids, GetParam().ids) << GetParam().text;
     EXPECT_EQ(error.isEmpty(), ids.has_value());
-    if (ids)
+    if (ids) {
         EXPECT_EQ(ParseUsbIds(UsbIdsText(*ids), error), ids) << "written as it is read";
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Texts, UsbIdsText,
+    Texts, UsbIdsParsing,
     ::testing::Values(IdsCase{"10c4:ea80,10c4:eab0", DefaultUsbIds()},
                       IdsCase{" 10C4:EA80  1234:5678 ", TUsbIds{{0x10C4, 0xEA80}, {0x1234, 0x5678}}},
                       IdsCase{"1234:5678,1234:5678", TUsbIds{{0x1234, 0x5678}}}, IdsCase{"1:2", TUsbIds{{1, 2}}},
