@@ -115,9 +115,11 @@ int main(int argc, char* argv[])
 
     // Pulled out while connected: the removal message once, controls back.
     const int rowsBefore = rows();
+    const bool wasConnected = port->Connected();
+    messages.clear();
     ::kill(device, SIGUSR1);
     const bool told = waitFor([&] { return !messages.isEmpty(); }, 20);
-    check(told && messages == QStringList{QStringLiteral(
+    check(wasConnected && told && messages == QStringList{QStringLiteral(
                                   "No device found.  Please ensure that you have proper USB connection.")},
           QStringLiteral("pulled out: \"%1\"").arg(messages.join(QLatin1String(" | "))));
     check(!port->Connected() && connect->text() == QLatin1String("USB Connection") && !connect->isChecked(),
