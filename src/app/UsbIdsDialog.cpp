@@ -23,9 +23,6 @@ TUsbIdsDialog::TUsbIdsDialog(const link::TUsbIds& ids, QWidget* parent) : QDialo
     setObjectName(QStringLiteral("dlgUsbIds"));
     setWindowTitle(QStringLiteral("USB Ids"));
     auto* column = new QVBoxLayout(this);
-    // Grows with the reason shown under the edit instead of squeezing the note.
-    column->setSizeConstraint(QLayout::SetMinimumSize);
-    setMinimumWidth(440);
 
     auto* caption = new QLabel(QStringLiteral("&Bridge ids (vendor:product, hex):"), this);
     edtUsbIds = new QLineEdit(link::UsbIdsText(ids), this);
@@ -42,6 +39,9 @@ TUsbIdsDialog::TUsbIdsDialog(const link::TUsbIds& ids, QWidget* parent) : QDialo
     lblUsbIdsError = new QLabel(this);
     lblUsbIdsError->setObjectName(QStringLiteral("lblUsbIdsError"));
     lblUsbIdsError->setWordWrap(true);
+    // Room for a two-line reason from the start, so showing one moves nothing.
+    lblUsbIdsError->setMinimumHeight(2 * lblUsbIdsError->fontMetrics().lineSpacing());
+    edtUsbIds->setMinimumWidth(edtUsbIds->fontMetrics().horizontalAdvance(QLatin1Char('0')) * 48);
 
     buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel |
                                        QDialogButtonBox::RestoreDefaults,
