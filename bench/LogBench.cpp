@@ -4,6 +4,7 @@
 #include "log/LogRecorder.h"
 #include "log/LogStore.h"
 #include "log/LogTableModel.h"
+#include "support/LogSampleRows.h"
 
 #include <benchmark/benchmark.h>
 
@@ -21,38 +22,14 @@ constexpr qsizetype kRows = kMaxLogRows;
 const QString kTextFile = QStringLiteral("/tmp/varnetta-bench-log.xls");
 const QString kXmlFile = QStringLiteral("/tmp/varnetta-bench-log.xml");
 
-TLogRow sampleRow(qsizetype i)
-{
-    // Values drift as a live mains reading does; the time moves on each row.
-    TLogRow r;
-    r.ANo = qint32(i + 1);
-    const int s = int(i % 86400);
-    r.setText(fATime,
-              QString::asprintf("%02d:%02d:%02d(2024-03-01)", s / 3600, s / 60 % 60, s % 60).toLatin1());
-    r.setText(fAFunction, "PWRP");
-    r.setText(fAValue, QString::asprintf("%d,%03d", int(i % 2000), int(i % 997)).toLatin1());
-    r.setText(fAUnit, "kW");
-    r.setText(fASubValue1, QString::asprintf("23%d,%d", int(i % 10), int(i % 7)).toLatin1());
-    r.setText(fASubUnit1, "V");
-    r.setText(fASubValue2, QString::asprintf("%d,%02d", int(i % 16), int(i % 100)).toLatin1());
-    r.setText(fASubUnit2, "A");
-    r.rowState = kRowStateInserted;
-    return r;
-}
-
-void fill(TLogStore& store, qsizetype rows)
-{
-    for (qsizetype i = 0; i < rows; ++i) {
-        store.appendRow(sampleRow(i));
-        store.appendChange({qint32(i + 1), 0, kRowStateInserted});
-    }
-}
+using bench::FillSampleLog;
+using bench::SampleLogRow;
 
 TLogStore& fullStore()
 {
     static TLogStore store;
     if (store.rowCount() == 0)
-        fill(store, kRows);
+        FillSampleLog(store, kRows);
     return store;
 }
 
@@ -62,7 +39,7 @@ void BM_AppendRows(benchmark::State& state)
     std::vector<TLogRow> rows;
     rows.reserve(4096);
     for (qsizetype i = 0; i < 4096; ++i)
-        rows.push_back(sampleRow(i));
+        rows.push_back(SampleLogRow(i));
     for (auto _ : state) {
         TLogStore store;
         for (qsizetype i = 0; i < kRows; ++i) {
@@ -147,6 +124,45 @@ void BM_XmlLoad(benchmark::State& state)
     }
 }
 BENCHMARK(BM_XmlLoad)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+// One row whose value is 1 MB long, escaped throughout, against the
+// reference of a packet of ordinary rows of about the same size.
+QByteArray packetOfSize(bool oneLongValue)
+{
+    constexpr qsizetype kBytes = qsizetype(1) << 20;
+    TLogStore store;
+    QByteArray bytes = XmlPacket(store);
+    const qsizetype at = bytes.indexOf("</ROWDATA>");
+    if (oneLongValue) {
+        bytes.insert(at, "<ROW RowState=\"4\" ANo=\"1\" AUnit=\"" + QByteArray("a&lt;b&#161;").repeated(kBytes / 11) +
+                             "\"/>");
+        return bytes;
+    }
+    fill(store, kBytes / 165); // about 165 bytes a row
+    return XmlPacket(store);
+}
+
+void xmlLoad(benchmark::State& state, bool oneLongValue)
+{
+    QByteArray bytes = packetOfSize(oneLongValue);
+    for (auto _ : state) {
+        TLogStore store;
+        if (!ReadXmlPacket(bytes, store))
+            state.SkipWithError("the packet did not load");
+        benchmark::DoNotOptimize(store.rowCount());
+    }
+    state.counters["bytes"] = double(bytes.size());
+}
+void BM_XmlLoadOneMegabyteValue(benchmark::State& state)
+{
+    xmlLoad(state, true);
+}
+void BM_XmlLoadOneMegabyteOfRows(benchmark::State& state)
+{
+    xmlLoad(state, false);
+}
+BENCHMARK(BM_XmlLoadOneMegabyteValue)->Repetitions(5)->ReportAggregatesOnly(true)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_XmlLoadOneMegabyteOfRows)->Repetitions(5)->ReportAggregatesOnly(true)->Unit(benchmark::kMillisecond);
 
 void BM_GridJumpToLastRow(benchmark::State& state)
 {

@@ -34,10 +34,9 @@ TLogRecorder::TLogRecorder(TLogStore& store, QObject* parent) : QObject(parent),
 
 void TLogRecorder::AppendLogRow(const protocol::TReading& reading, bool MemoryRecord)
 {
-    if (m_store.rowCount() >= m_recordLimit)
+    if (m_store.rowCount() + heldRowCount() >= m_recordLimit)
         return;
     TLogRow row;
-    row.ANo = qint32(m_store.rowCount() + 1);
     if (!MemoryRecord)
         row.setText(fATime,
                     LogTimeStamp(m_clock ? m_clock() : QDateTime::currentDateTime(), m_timeSeparator));
@@ -49,9 +48,15 @@ void TLogRecorder::AppendLogRow(const protocol::TReading& reading, bool MemoryRe
     row.setText(fASubValue2, reading.SubValue2);
     row.setText(fASubUnit2, reading.SubUnit2);
     row.rowState = kRowStateInserted;
-    m_store.appendRow(row);
-    m_store.appendChange({qint32(m_store.rowCount()), 0, kRowStateInserted});
-    Q_EMIT rowsAppended();
+    if (m_holding) {
+        m_held.push_back(std::move(row));
+    } else {
+        row.ANo = qint32(m_store.rowCount() + 1);
+        m_store.appendRow(row);
+        m_store.appendChange({qint32(m_store.rowCount()), 0, kRowStateInserted});
+        Q_EMIT rowsRecorded(m_store.rowCount() - 1, 1);
+        Q_EMIT rowsAppended();
+    }
 
     if (m_sink) {
         const auto number = [this](const QByteArray& text) {
@@ -117,8 +122,27 @@ void TLogRecorder::timerIntervalTimer()
     AppendLogRow(m_lastReading, false);
 }
 
+void TLogRecorder::holdRows(bool hold)
+{
+    if (hold == m_holding)
+        return;
+    m_holding = hold;
+    if (hold || m_held.empty())
+        return;
+    const qsizetype first = m_store.rowCount();
+    for (TLogRow& row : m_held) {
+        row.ANo = qint32(m_store.rowCount() + 1);
+        m_store.appendRow(row);
+        m_store.appendChange({qint32(m_store.rowCount()), 0, kRowStateInserted});
+    }
+    m_held.clear();
+    Q_EMIT rowsRecorded(first, m_store.rowCount() - first);
+    Q_EMIT rowsAppended();
+}
+
 void TLogRecorder::Clear()
 {
+    m_held.clear();
     m_store.clear();
     Q_EMIT tableReset();
     if (m_sink)
