@@ -138,7 +138,7 @@ QByteArray packetOfSize(bool oneLongValue)
                              "\"/>");
         return bytes;
     }
-    fill(store, kBytes / 165); // about 165 bytes a row
+    FillSampleLog(store, kBytes / 165); // about 165 bytes a row
     return XmlPacket(store);
 }
 
