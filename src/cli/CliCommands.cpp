@@ -42,7 +42,7 @@ QString normalisedKey(QStringView text)
 class TPortSession : public QObject
 {
 public:
-    explicit TPortSession(QTextStream& err) : m_err(err)
+    TPortSession(const link::TUsbIds& ids, QTextStream& err) : m_err(err)
     {
         link::TCP2110::setMissingLibraryNotice([this](const QString& text) {
             m_err << "varnetta-cli: " << text << " (" << link::TBridgeLibrary::kFileName
@@ -50,8 +50,10 @@ public:
             m_err.flush();
         });
         m_port = std::make_unique<link::TCP2110>(this);
+        m_port->setUsbIds(ids);
         connect(m_port.get(), &link::TCP2110::OnError, this, [this](uint32_t code, const QString& text) {
-            m_lastError = QStringLiteral("%1 (%2)").arg(text).arg(code);
+            m_lastError = code == link::TCP2110::kAccessError ? link::NodeAccessText(text)
+                                                               : QStringLiteral("%1 (%2)").arg(text).arg(code);
         });
         connect(m_port.get(), &link::TCP2110::OnReceiveData, this,
                 [this](const uint8_t* data, uint32_t len) { m_assembly.CP21101ReceiveData(data, int(len)); });
@@ -85,6 +87,7 @@ public:
         if (!m_port->Connect()) {
             m_err << "varnetta-cli: could not open " << m_port->DeviceName()
                   << (m_lastError.isEmpty() ? QString() : QStringLiteral(": ") + m_lastError) << "\n";
+            m_err.flush();
             return kExitNoDevice;
         }
         return kExitOk;
@@ -109,8 +112,12 @@ private:
     QString m_lastError;
 };
 
-// Where rows go: tab-separated lines flushed one by one, or the XML data
-// packet written atomically at the end.
+// Where rows go: tab-separated lines flushed one by one, to the file or to
+// standard output. A .xml file is a complete XML data packet after every
+// row, so a run that is killed leaves every reported row in a file the
+// program opens: each row overwrites the closing tags and writes them again
+// behind it, in one write. A clean end replaces it with the whole table's
+// packet, change log included.
 class TRowOutput
 {
 public:
@@ -122,6 +129,17 @@ public:
 
     [[nodiscard]] bool open()
     {
+        if (m_xml) {
+            m_xmlFile.setFileName(m_fileName);
+            if (!m_xmlFile.open(QIODevice::ReadWrite | QIODevice::Truncate | QIODevice::Unbuffered)) {
+                m_err << "varnetta-cli: cannot write " << m_fileName << ": " << m_xmlFile.errorString() << "\n";
+                return false;
+            }
+            const QByteArray start = log::XmlPacketStart();
+            if (!writeXml(start))
+                return false;
+            m_xmlEnd = start.size();
+        }
         if (m_fileName.isEmpty() || m_xml)
             return write(log::TextLogHeaderLine());
         // Each row reaches the system as it comes, as the window's journal.
@@ -134,8 +152,23 @@ public:
 
     [[nodiscard]] bool rowAdded(const log::TLogStore& store, qsizetype row)
     {
+        if (m_xml) {
+            const QByteArray element = log::XmlRowElement(store, row);
+            if (!writeXml(element))
+                return false;
+            m_xmlEnd += element.size();
+        }
+        const std::optional<QByteArray> line = log::TextLogRowLine(store, row);
+        if (!line) {
+            m_err << "varnetta-cli: row " << row + 1
+                  << " holds a line break inside a field, which a tab-separated log cannot carry; it is left out"
+                  << (m_xml ? " here and kept in " + m_fileName : QStringLiteral(" (an .xml output keeps it)"))
+                  << "\n";
+            m_err.flush();
+            return true;
+        }
         if (!m_file.isOpen())
-            return write(log::TextLogRowLine(store, row));
+            return write(*line);
         if (m_file.appendRows(store, row, 1))
             return true;
         m_err << "varnetta-cli: write failed: " << m_file.errorString() << "\n";
@@ -146,9 +179,13 @@ public:
     {
         if (!m_xml)
             return true;
+        // Unbuffered: the writer buffers itself, and a write that fails only
+        // when QSaveFile flushes its buffer in commit() is not reported.
         QSaveFile file(m_fileName);
-        if (!file.open(QIODevice::WriteOnly) || !log::WriteXmlPacket(store, file) || !file.commit()) {
-            m_err << "varnetta-cli: could not save " << m_fileName << ": " << file.errorString() << "\n";
+        if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered) || !log::WriteXmlPacket(store, file) ||
+            !file.commit()) {
+            m_err << "varnetta-cli: could not save " << m_fileName << ": " << file.errorString()
+                  << " (the rows are in it as written during the run)\n";
             return false;
         }
         return true;
@@ -166,11 +203,28 @@ private:
         return true;
     }
 
+    // `bytes` at the end of the rows, then the closing tags again.
+    [[nodiscard]] bool writeXml(const QByteArray& bytes)
+    {
+        const QByteArray piece = bytes + log::XmlPacketEnd();
+        if (!m_xmlFile.seek(m_xmlEnd) || m_xmlFile.write(piece) != piece.size()) {
+            m_err << "varnetta-cli: write failed: " << m_xmlFile.errorString() << "\n";
+            // A part of the row may stand where the closing tags were (a full
+            // disk): put them back behind the rows written so far.
+            if (m_xmlFile.resize(m_xmlEnd) && m_xmlFile.seek(m_xmlEnd))
+                (void)m_xmlFile.write(log::XmlPacketEnd());
+            return false;
+        }
+        return true;
+    }
+
     QString m_fileName;
     QIODevice& m_stdout;
     QTextStream& m_err;
     bool m_xml;
     log::TFlushedTextLog m_file;
+    QFile m_xmlFile;
+    qint64 m_xmlEnd = 0; // where the closing tags start
 };
 
 // What log and export share: the bridge the window would choose opened,
@@ -178,7 +232,7 @@ private:
 struct TRecordingRun
 {
     TRecordingRun(const TOptions& options, QIODevice& out, QTextStream& err)
-        : output(options.output, out, err), session(err), recorder(store)
+        : output(options.output, out, err), session(options.usbIds, err), recorder(store)
     {
         recorder.setRecordLimit(log::kMaxLogRows);
     }
@@ -276,9 +330,9 @@ std::optional<uint8_t> ResolveKey(const QString& text, QString& error)
     return std::nullopt;
 }
 
-int RunList(QIODevice& out, QTextStream& err)
+int RunList(const TOptions& options, QIODevice& out, QTextStream& err)
 {
-    TPortSession session(err);
+    TPortSession session(options.usbIds, err);
     if (!session.port().isBound())
         return kExitNoLibrary;
     QByteArray text;
@@ -288,15 +342,15 @@ int RunList(QIODevice& out, QTextStream& err)
     return writeAll(out, text);
 }
 
-int RunKey(const QString& key, QTextStream& err)
+int RunKey(const TOptions& options, QTextStream& err)
 {
     QString error;
-    const std::optional<uint8_t> code = ResolveKey(key, error);
+    const std::optional<uint8_t> code = ResolveKey(options.arguments.value(0), error);
     if (!code) {
         err << "varnetta-cli: " << error << "\n";
         return kExitUsage;
     }
-    TPortSession session(err);
+    TPortSession session(options.usbIds, err);
     if (const int rc = session.connectFirst(); rc != kExitOk)
         return rc;
     if (!session.send(*code)) {
@@ -434,12 +488,18 @@ int RunConvert(const QString& in, const QString& out, QTextStream& err)
         return kExitFailure;
     }
     const QString target = log::LogSaveFileName(out);
+    const bool xml = log::LogFileKind(target) == log::TLogFileKind::Xml;
     QSaveFile file(target);
-    bool written = file.open(QIODevice::WriteOnly);
-    if (written) {
-        written = log::LogFileKind(target) == log::TLogFileKind::Xml
-                      ? log::WriteXmlPacket(store, file)
-                      : log::WriteTextLog(store, file, log::DefaultTextLogHeader());
+    bool written = file.open(QIODevice::WriteOnly | QIODevice::Unbuffered); // see TRowOutput::finish
+    if (written)
+        written = xml ? log::WriteXmlPacket(store, file) : log::WriteTextLog(store, file, log::DefaultTextLogHeader());
+    if (!written && !xml) {
+        if (const QString note = log::TextLogLineBreakNote(store); !note.isEmpty()) {
+            file.cancelWriting();
+            err << "varnetta-cli: Could not save table to specified file: " << target << " (" << note
+                << " Convert to an .xml file instead.)\n";
+            return kExitFailure;
+        }
     }
     if (!written || !file.commit()) {
         err << "varnetta-cli: Could not save table to specified file: " << target << " ("

@@ -41,7 +41,8 @@ QString UsageText()
         "  log [--interval SECONDS] [--count N] [--duration SECONDS] [--output FILE]\n"
         "                            log the meter's readings as tab-separated rows, header first;\n"
         "                            with --interval one row per period, from the latest reading\n"
-        "                            handled in it; a .xml FILE gets the XML data packet at the end\n"
+        "                            handled in it; a .xml FILE gets the XML data packet, complete\n"
+        "                            on disk after every row\n"
         "  export [--output FILE]    download the meter's memory, records as rows without time stamp\n"
         "  key NAME|CODE             send one meter command (a name of the command table such as\n"
         "                            Hold, Select or btnCmdMaxMinCur, or a code like 0x42 or 66)\n"
@@ -50,6 +51,8 @@ QString UsageText()
         "  decode                    read raw meter bytes on standard input and print each frame\n"
         "\n"
         "Without --output, rows go to standard output, each flushed as it arrives.\n"
+        "list, log, export and key take --ids VID:PID[,VID:PID...]: the USB ids of the bridges to\n"
+        "look for, in hex (default 10c4:ea80,10c4:eab0), for a meter whose bridge has its maker's ids.\n"
         "Ctrl+C ends log and export cleanly.\n"
         "\n"
         "Exit codes: 0 done, 1 file or link failure, 2 bad arguments, 3 no device or it could not\n"
@@ -120,6 +123,17 @@ std::optional<TOptions> ParseArguments(const QStringList& args, QString& error)
                 return std::nullopt;
             }
             options.output = value;
+        } else if (options.command != TCommand::Convert && options.command != TCommand::Decode &&
+                   isOption(arg, QStringLiteral("--ids"))) {
+            if (!takeValue(args, i, QStringLiteral("--ids"), value, error))
+                return std::nullopt;
+            QString idsError;
+            const auto ids = link::ParseUsbIds(value, idsError);
+            if (!ids) {
+                error = QStringLiteral("--ids: %1").arg(idsError);
+                return std::nullopt;
+            }
+            options.usbIds = *ids;
         } else if (arg.startsWith(QLatin1String("--"))) {
             error = QStringLiteral("unknown option \"%1\" for %2").arg(arg, args[0]);
             return std::nullopt;

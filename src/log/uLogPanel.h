@@ -116,6 +116,8 @@ protected:
 private:
     void limitItemClick(QAction* item);
     void followLastRow();
+    // A text save met a value with a line break: ask to save as XML instead.
+    [[nodiscard]] bool offerXmlSave(const QString& textName, const QString& note);
     void setBusy(bool busy);
     void rowsRecorded(qsizetype first, qsizetype count);
     void rowsSafe();
