@@ -16,6 +16,8 @@
 #include <QFile>
 #include <QTimer>
 
+#include <limits>
+
 #include <time.h>
 
 using namespace varnetta;
@@ -88,9 +90,11 @@ template <typename Work> TStall longestStall(Work&& work)
     return {double(longest) / 1e6, double(longestCpu) / 1e6};
 }
 
-void openIntoFullTable(benchmark::State& state, const QString& file)
+void openIntoFullTable(benchmark::State& state, const QString& file,
+                       int sliceRows = TLogTableModel::kDefaultSliceRows)
 {
     TLogPanel panel;
+    panel.model().setSliceRows(sliceRows);
     panel.resize(444, 400);
     panel.show();
     for (auto _ : state) {
@@ -127,6 +131,14 @@ void BM_OpenXmlIntoFullTable(benchmark::State& state)
     openIntoFullTable(state, kXmlFile);
 }
 BENCHMARK(BM_OpenXmlIntoFullTable)->Iterations(1)->Repetitions(3)->Unit(benchmark::kMillisecond);
+
+// Reference: the same, with the grid told about all new rows at once, as
+// it was before the model announced them a slice per turn.
+void BM_ReferenceTextOpenGridToldAtOnce(benchmark::State& state)
+{
+    openIntoFullTable(state, kTextFile, std::numeric_limits<int>::max());
+}
+BENCHMARK(BM_ReferenceTextOpenGridToldAtOnce)->Iterations(1)->Repetitions(3)->Unit(benchmark::kMillisecond);
 
 // Reference: the text log read and its rows merged one by one on the
 // user-interface thread, which then stalls for the whole of it.
