@@ -33,6 +33,9 @@ namespace varnetta::log {
 using TPlainMessageHook = std::function<void(const QString& text)>;
 TPlainMessageHook SetPlainMessageHook(TPlainMessageHook hook);
 
+// What the window says when recording stopped at the record limit.
+[[nodiscard]] QString RecordLimitNotice(qsizetype limit);
+
 class TLogPanel : public QWidget
 {
     Q_OBJECT
@@ -71,6 +74,11 @@ public:
     // True while a file is being saved or loaded.
     [[nodiscard]] bool busy() const { return m_busy; }
 
+    // Column widths: the user's, remembered across runs, or else wide enough
+    // for title and contents in the grid's font.
+    void fitColumns();
+    [[nodiscard]] QLabel* noticeLabel() const { return lblLogNotice; }
+
     [[nodiscard]] QTimer& timerInputDelay() { return m_timerInputDelay; }
     [[nodiscard]] int lastAcceptedInterval() const { return m_lastInterval; }
 
@@ -80,10 +88,15 @@ Q_SIGNALS:
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
 private:
     void limitItemClick(QAction* item);
     void followLastRow();
+    void showLogNotice();
+    void columnResized(int column, int newWidth);
+    void saveUserColumnWidths();
     [[nodiscard]] TLogProgress progressFor(const QString& label);
     void endProgress();
 
@@ -94,6 +107,10 @@ private:
     int m_lastInterval = 1;
     bool m_busy = false;
     QMenu* m_recordMenu = nullptr;
+    QList<int> m_userWidths;      // empty: none chosen; else one per column
+    bool m_fittingColumns = false;
+    bool m_headerPressed = false; // a resize now is the user's
+    bool m_userResized = false;
     class TProgress;
     TProgress* m_progress = nullptr;
 
@@ -108,6 +125,7 @@ private:
     QToolButton* btnRecordPrint = nullptr;
     QWidget* pnlPause = nullptr;
     QPushButton* btnPause = nullptr;
+    QLabel* lblLogNotice = nullptr; // why live readings are not being logged
     QTableView* DBGrid1 = nullptr;
 };
 

@@ -2,6 +2,7 @@
 // application object, so its exception handler is the one in force.
 #include "app/VarnettaApplication.h"
 #include "link/uCP2110.h"
+#include "support/TemporaryUserFolders.h"
 
 #include <gtest/gtest.h>
 
@@ -9,6 +10,7 @@ int main(int argc, char** argv)
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    const varnetta::testing::TTemporaryUserFolders userFolders;
     varnetta::app::TVarnettaApplication app(argc, argv);
     // No bridge library beside the test binary: the window comes up without
     // one, and its notice must not wait for a person.

@@ -2,6 +2,7 @@
 
 #include "app/CControls.h"
 
+#include <QAccessible>
 #include <QLabel>
 #include <QLineEdit>
 #include <QTest>
@@ -47,6 +48,41 @@ TEST_F(Comparator, startsGreenWithPassInCapitals)
     ASSERT_NE(highLabel, nullptr);
     EXPECT_EQ(highLabel->text(), "High Limit:");
     EXPECT_EQ(highLabel->buddy(), edit("edtCompHigh"));
+}
+
+// What assistive technology is told: the verdict word itself, and an event
+// each time it changes, on the label and on the disc.
+QList<QObject*> g_nameChanges;
+void recordAccessibleEvent(QAccessibleEvent* event)
+{
+    if (event->type() == QAccessible::NameChanged)
+        g_nameChanges.append(event->object());
+}
+
+TEST_F(Comparator, verdictWordIsInTheAccessibleNameOfLabelAndDiscAndChangesWithIt)
+{
+    auto* label = panel.findChild<QLabel*>("lblPass");
+    auto* disc = panel.findChild<TShape*>("Shape1");
+    const auto name = [](QObject* o) {
+        return QAccessible::queryAccessibleInterface(o)->text(QAccessible::Name);
+    };
+    EXPECT_EQ(name(label), "Verdict: PASS");
+    EXPECT_EQ(name(disc), "Verdict: PASS");
+
+    g_nameChanges.clear();
+    QAccessible::installUpdateHandler(recordAccessibleEvent);
+    QAccessible::setActive(true);
+    judge("1000.5");
+    EXPECT_EQ(name(label), "Verdict: Fail");
+    EXPECT_EQ(name(disc), "Verdict: Fail");
+    EXPECT_TRUE(QAccessible::queryAccessibleInterface(label)
+                    ->text(QAccessible::Description)
+                    .contains("outside the limits"));
+    judge("5");
+    EXPECT_EQ(name(label), "Verdict: Pass");
+    QAccessible::installUpdateHandler(nullptr);
+    EXPECT_GE(g_nameChanges.count(label), 2);
+    EXPECT_GE(g_nameChanges.count(disc), 2);
 }
 
 struct BoundCase
