@@ -7,6 +7,7 @@
 
 #include <QAction>
 #include <QKeySequence>
+#include <QMenuBar>
 #include <QToolButton>
 
 namespace varnetta::app {
@@ -32,6 +33,27 @@ constexpr const char* kTabOrder[] = {
     "btnCmdAutoPower", "btnCmdLight",       "btnCmdFreqMode",
 };
 
+// The desktop's keys for an action; where the platform names none (Quit has
+// none on some), the keys every Linux desktop uses.
+QList<QKeySequence> standardKeys(QKeySequence::StandardKey key)
+{
+    QList<QKeySequence> keys = QKeySequence::keyBindings(key);
+    if (!keys.isEmpty())
+        return keys;
+    switch (key) {
+    case QKeySequence::Open:
+        return {QKeySequence(Qt::CTRL | Qt::Key_O)};
+    case QKeySequence::Save:
+        return {QKeySequence(Qt::CTRL | Qt::Key_S)};
+    case QKeySequence::Print:
+        return {QKeySequence(Qt::CTRL | Qt::Key_P)};
+    case QKeySequence::Quit:
+        return {QKeySequence(Qt::CTRL | Qt::Key_Q)};
+    default:
+        return {};
+    }
+}
+
 } // namespace
 
 void TfrmMain::setupKeyboard()
@@ -39,7 +61,7 @@ void TfrmMain::setupKeyboard()
     const auto shortcut = [this](const char* name, QKeySequence::StandardKey key, auto handler) {
         auto* action = new QAction(this);
         action->setObjectName(QLatin1String(name));
-        action->setShortcuts(key);
+        action->setShortcuts(standardKeys(key));
         action->setShortcutContext(Qt::WindowShortcut);
         addAction(action);
         connect(action, &QAction::triggered, this, handler);
@@ -50,7 +72,7 @@ void TfrmMain::setupKeyboard()
     shortcut("actQuit", QKeySequence::Quit, [this] { btnExitClick(); });
     // Save is in the Record menu, where the menu shows its shortcut.
     if (auto* save = menu1->findChild<QAction*>(QStringLiteral("mniSave1")))
-        save->setShortcuts(QKeySequence::Save);
+        save->setShortcuts(standardKeys(QKeySequence::Save));
 
     QWidget* previous = nullptr;
     for (const char* name : kTabOrder) {

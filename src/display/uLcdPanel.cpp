@@ -231,7 +231,7 @@ TLcdPanel::TLcdPanel(QWidget* parent) : QFrame(parent)
     lblBackToLive->setWordWrap(true);
     lblBackToLive->setText(QString::fromLatin1(kBackToLiveText));
     lblBackToLive->setVisible(false);
-    for (QLabel* overlay : {Panel3, Panel7, pnlLoadLog})
+    for (QWidget* overlay : {Panel3, Panel7, static_cast<QWidget*>(pnlLoadLog)})
         overlay->setToolTip(QString::fromLatin1(kBackToLiveText));
     placeOverlays();
 }

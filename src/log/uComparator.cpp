@@ -2,6 +2,7 @@
 
 #include "app/CControls.h"
 
+#include <QAccessible>
 #include <QFocusEvent>
 #include <QKeyEvent>
 #include <QLabel>
@@ -210,8 +211,16 @@ void TComparatorPanel::showVerdictText(const QString& word, bool pass)
     const QString description = pass ? QStringLiteral("The main value lies within the limits")
                                      : QStringLiteral("The main value lies outside the limits");
     for (QWidget* w : {static_cast<QWidget*>(lblPass), static_cast<QWidget*>(Shape1)}) {
+        if (w->accessibleName() == name)
+            continue;
         w->setAccessibleName(name);
         w->setAccessibleDescription(description);
+        // Setting them tells no one here; a screen reader learns of the new
+        // verdict only from the events.
+        QAccessibleEvent nameChanged(w, QAccessible::NameChanged);
+        QAccessible::updateAccessibility(&nameChanged);
+        QAccessibleEvent descriptionChanged(w, QAccessible::DescriptionChanged);
+        QAccessible::updateAccessibility(&descriptionChanged);
     }
 }
 

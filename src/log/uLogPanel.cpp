@@ -209,7 +209,8 @@ TLogPanel::TLogPanel(QWidget* parent) : QWidget(parent), m_recorder(m_store, thi
     DBGrid1->setAccessibleName(QStringLiteral("Log"));
     column->addWidget(DBGrid1, 1);
     m_userWidths = ColumnWidthsFromText(app::OpenUserSettings()->value(QLatin1String(kColumnWidthsKey)).toString());
-    DBGrid1->horizontalHeader()->viewport()->installEventFilter(this);
+    m_headerViewport = DBGrid1->horizontalHeader()->viewport();
+    m_headerViewport->installEventFilter(this);
     connect(DBGrid1->horizontalHeader(), &QHeaderView::sectionResized, this,
             [this](int column, int, int newWidth) { columnResized(column, newWidth); });
     // A reset of the model may give the header its default sizes back.
@@ -416,7 +417,7 @@ void TLogPanel::showPausedByMemoryRecord()
 
 bool TLogPanel::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == DBGrid1->horizontalHeader()->viewport()) {
+    if (watched == m_headerViewport) {
         if (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonDblClick)
             m_headerPressed = true;
         if (event->type() == QEvent::MouseButtonRelease) {

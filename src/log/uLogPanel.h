@@ -109,6 +109,7 @@ private:
     QMenu* m_recordMenu = nullptr;
     QList<int> m_userWidths;      // empty: none chosen; else one per column
     bool m_fittingColumns = false;
+    QWidget* m_headerViewport = nullptr;
     bool m_headerPressed = false; // a resize now is the user's
     bool m_userResized = false;
     class TProgress;
