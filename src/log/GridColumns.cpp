@@ -53,7 +53,9 @@ QList<QStringList> samples(const QFontMetrics& fm, const QByteArray& decimalSepa
                          QLatin1Char('-') + run(2) + QLatin1Char(')');
 
     QList<QStringList> out(kLogFieldCount);
-    out[fANo] = {run(7)};
+    // Recording stops at 9999999 rows, but a text log may bring more: room
+    // for eight digits keeps a grid of ten million rows readable.
+    out[fANo] = {run(8)};
     out[fATime] = {time};
     out[fAFunction] = functions;
     out[fAValue] = values;

@@ -1,6 +1,6 @@
 // Widths of the log grid's columns that fit, in the grid's own font, the
 // column's title and the widest text the column can hold from the meter
-// (record numbers up to 9999999, the whole time stamp, every function name
+// (record numbers of eight digits, the whole time stamp, every function name
 // and unit, a signed value of the meter's six characters), never narrower
 // than the design widths.
 #pragma once
