@@ -3,6 +3,7 @@
 // (60 s unless a number of seconds is given); getrusage gives the figure.
 #include "app/VarnettaApplication.h"
 #include "app/ufrmMain.h"
+#include "support/IsolatedUserFolders.h"
 
 #include <QPushButton>
 #include <QTimer>
@@ -25,6 +26,7 @@ double cpuSeconds()
 int main(int argc, char** argv)
 {
     const int seconds = argc > 1 ? std::atoi(argv[1]) : 60;
+    IsolateUserFolders();
     varnetta::app::TVarnettaApplication app(argc, argv);
     varnetta::app::TfrmMain window;
     window.show();

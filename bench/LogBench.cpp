@@ -4,6 +4,7 @@
 #include "log/LogRecorder.h"
 #include "log/LogStore.h"
 #include "log/LogTableModel.h"
+#include "support/LogSampleRows.h"
 
 #include <benchmark/benchmark.h>
 
@@ -21,38 +22,14 @@ constexpr qsizetype kRows = kMaxLogRows;
 const QString kTextFile = QStringLiteral("/tmp/varnetta-bench-log.xls");
 const QString kXmlFile = QStringLiteral("/tmp/varnetta-bench-log.xml");
 
-TLogRow sampleRow(qsizetype i)
-{
-    // Values drift as a live mains reading does; the time moves on each row.
-    TLogRow r;
-    r.ANo = qint32(i + 1);
-    const int s = int(i % 86400);
-    r.setText(fATime,
-              QString::asprintf("%02d:%02d:%02d(2024-03-01)", s / 3600, s / 60 % 60, s % 60).toLatin1());
-    r.setText(fAFunction, "PWRP");
-    r.setText(fAValue, QString::asprintf("%d,%03d", int(i % 2000), int(i % 997)).toLatin1());
-    r.setText(fAUnit, "kW");
-    r.setText(fASubValue1, QString::asprintf("23%d,%d", int(i % 10), int(i % 7)).toLatin1());
-    r.setText(fASubUnit1, "V");
-    r.setText(fASubValue2, QString::asprintf("%d,%02d", int(i % 16), int(i % 100)).toLatin1());
-    r.setText(fASubUnit2, "A");
-    r.rowState = kRowStateInserted;
-    return r;
-}
-
-void fill(TLogStore& store, qsizetype rows)
-{
-    for (qsizetype i = 0; i < rows; ++i) {
-        store.appendRow(sampleRow(i));
-        store.appendChange({qint32(i + 1), 0, kRowStateInserted});
-    }
-}
+using bench::FillSampleLog;
+using bench::SampleLogRow;
 
 TLogStore& fullStore()
 {
     static TLogStore store;
     if (store.rowCount() == 0)
-        fill(store, kRows);
+        FillSampleLog(store, kRows);
     return store;
 }
 
@@ -62,7 +39,7 @@ void BM_AppendRows(benchmark::State& state)
     std::vector<TLogRow> rows;
     rows.reserve(4096);
     for (qsizetype i = 0; i < 4096; ++i)
-        rows.push_back(sampleRow(i));
+        rows.push_back(SampleLogRow(i));
     for (auto _ : state) {
         TLogStore store;
         for (qsizetype i = 0; i < kRows; ++i) {

@@ -40,7 +40,15 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Desktop companion of the Varnetta true-RM
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
+# The libraries the binaries link come from dpkg-shlibdeps; the rest is what
+# the program loads or uses at run time: Qt's SVG plugins (icons), the
+# platform plugins, the LCD and text fonts, and udev, which delivers the
+# hot-plug events and applies the bridge rule.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-dseg, fonts-liberation, fonts-sawarabi-mincho, qt6-qpa-plugins, libqt6svg6")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-dseg, fonts-liberation, fonts-sawarabi-mincho, qt6-qpa-plugins, libqt6svg6, udev")
+# The binaries go in stripped; their debug data, when the build has any, goes
+# into a varnetta-dbgsym .ddeb beside the package (CPACK_STRIP_FILES would
+# throw it away before it could be split off).
+set(CPACK_DEBIAN_DEBUGINFO_PACKAGE ON)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 include(CPack)

@@ -45,9 +45,10 @@ void TfrmMain::setupCommands()
     if (m_logPanel) {
         host.appendMemoryRow = [this](const protocol::TReading& r) {
             log::TLogRecorder& recorder = m_logPanel->recorder();
-            const qsizetype before = recorder.store().rowCount();
+            // Rows held while a log file is read or written count as stored.
+            const qsizetype before = recorder.store().rowCount() + recorder.heldRowCount();
             recorder.AppendLogRow(r, true);
-            return recorder.store().rowCount() > before;
+            return recorder.store().rowCount() + recorder.heldRowCount() > before;
         };
         host.pauseLog = [this] { m_logPanel->showPausedByMemoryRecord(); };
     } else {

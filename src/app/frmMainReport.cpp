@@ -3,6 +3,7 @@
 #include "ufrmMain.h"
 
 #include "link/uCP2110.h"
+#include "log/MemoryDownload.h"
 #include "log/uLogPanel.h"
 #include "log/uPrintLog.h"
 
@@ -19,7 +20,14 @@ void TfrmMain::setupReport()
 void TfrmMain::PrintLog()
 {
     const log::TReceptionHold hold{
-        [this](bool paused) { CP21101->setReadPause(paused); },
+        [this](bool paused) {
+            // Readings the meter sent while the preview was open are stale:
+            // logged now they would all carry this second's time stamp. They
+            // are dropped, unless a memory export waits on its next record.
+            if (!paused && !m_memoryDownload->running())
+                CP21101->discardWaiting();
+            CP21101->setReadPause(paused);
+        },
         [this] { return CP21101->Connected(); },
         timerDisconectedUSB,
     };

@@ -186,12 +186,14 @@ void TfrmMain::FormDestroy()
 
 void TfrmMain::closeEvent(QCloseEvent* event)
 {
-    const int answer = MsgDlg(QStringLiteral("Are you sure that you want to quit this application?"),
-                              mtConfirmation, mbYes | mbNo, 0);
-    if (answer == mrYes)
+    // With unsaved rows the question offers to save them; otherwise it is
+    // the plain confirmation.
+    if (logAllowsQuit()) {
+        logQuitting();
         event->accept();
-    else
+    } else {
         event->ignore();
+    }
 }
 
 void TfrmMain::btnExitClick()

@@ -29,12 +29,12 @@ namespace varnetta::log {
 class TMemoryDownload;
 class TComparatorPanel;
 class TLogPanel;
-}
+} // namespace varnetta::log
 
 namespace varnetta::views {
 class TChartPanel;
 class TChartControl;
-}
+} // namespace varnetta::views
 
 namespace varnetta::app {
 
@@ -108,7 +108,7 @@ private:
     void CP21101Error(uint32_t ErrorCode, const QString& ErrorMsg);
     void CP21101DeviceChange(QObject* Sender);
     void timerDisconectedUSBTimer();
-    link::TCP2110* CP21101 = nullptr;     // the bridge port; owned as a child
+    link::TCP2110* CP21101 = nullptr;      // the bridge port; owned as a child
     QTimer* timerDisconectedUSB = nullptr; // the 10 s watchdog of a silent link
 
     // ---- display: LCD panel and limit comparator (frmMainDisplay.cpp)
@@ -121,9 +121,13 @@ private:
     // ---- log: table, grid, recording, files (frmMainLog.cpp)
     QWidget* createGridParent(QWidget* parent);
     void createRecordMenu(QMenuBar* bar);
-    void createLogTable();    // FormCreate step 5
-    void applyLogDefaults();  // FormCreate step 8: record limit, sampling interval
+    void createLogTable();   // FormCreate step 5
+    void applyLogDefaults(); // FormCreate step 8: record limit, sampling interval
     void setupLog();
+    // FormCloseQuery's question, with Save/Discard/Cancel while recorded
+    // rows are unsaved; then the clean end of the recovery journal.
+    [[nodiscard]] bool logAllowsQuit();
+    void logQuitting();
     // The log table, its grid, toolbar and recorder (store(), recorder(),
     // btnRecordNewClick() for the chart's Clear, showPausedByMemoryRecord()).
     log::TLogPanel* m_logPanel = nullptr;
@@ -132,7 +136,6 @@ public:
     [[nodiscard]] log::TLogPanel* logPanel() const { return m_logPanel; }
 
 private:
-
     // ---- views: trend chart and pop-out container (frmMainViews.cpp)
     QWidget* createChartHome(QWidget* parent);
     void createChartControl();   // FormCreate step 4
@@ -153,7 +156,6 @@ public:
     [[nodiscard]] views::TChartPanel* chartPanel() const { return m_chartPanel; }
 
 private:
-
     // ---- commands and memory download (frmMainCommands.cpp)
 public:
     [[nodiscard]] TCommandPanel* commandPanel() const { return m_commandPanel; }

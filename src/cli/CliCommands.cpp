@@ -2,6 +2,7 @@
 
 #include "link/uCP2110.h"
 #include "log/LogFiles.h"
+#include "log/LogJournal.h"
 #include "log/LogRecorder.h"
 #include "log/LogStore.h"
 #include "protocol/FrameDispatcher.h"
@@ -49,8 +50,9 @@ public:
             m_err.flush();
         });
         m_port = std::make_unique<link::TCP2110>(this);
-        connect(m_port.get(), &link::TCP2110::OnError, this,
-                [this](uint32_t code, const QString& text) { m_lastError = QStringLiteral("%1 (%2)").arg(text).arg(code); });
+        connect(m_port.get(), &link::TCP2110::OnError, this, [this](uint32_t code, const QString& text) {
+            m_lastError = QStringLiteral("%1 (%2)").arg(text).arg(code);
+        });
         connect(m_port.get(), &link::TCP2110::OnReceiveData, this,
                 [this](const uint8_t* data, uint32_t len) { m_assembly.CP21101ReceiveData(data, int(len)); });
         connect(&m_assembly, &protocol::TReceiveAssembly::frameReady, &m_dispatcher,
@@ -120,22 +122,24 @@ public:
 
     [[nodiscard]] bool open()
     {
-        if (m_fileName.isEmpty() || m_xml) {
-            m_out = &m_stdout;
-        } else {
-            m_file.setFileName(m_fileName);
-            if (!m_file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered)) {
-                m_err << "varnetta-cli: cannot write " << m_fileName << ": " << m_file.errorString() << "\n";
-                return false;
-            }
-            m_out = &m_file;
+        if (m_fileName.isEmpty() || m_xml)
+            return write(log::TextLogHeaderLine());
+        // Each row reaches the system as it comes, as the window's journal.
+        if (!m_file.open(m_fileName, log::TFlushedTextLog::TMode::Truncate)) {
+            m_err << "varnetta-cli: cannot write " << m_fileName << ": " << m_file.errorString() << "\n";
+            return false;
         }
-        return write(log::TextLogHeaderLine());
+        return true;
     }
 
     [[nodiscard]] bool rowAdded(const log::TLogStore& store, qsizetype row)
     {
-        return write(log::TextLogRowLine(store, row));
+        if (!m_file.isOpen())
+            return write(log::TextLogRowLine(store, row));
+        if (m_file.appendRows(store, row, 1))
+            return true;
+        m_err << "varnetta-cli: write failed: " << m_file.errorString() << "\n";
+        return false;
     }
 
     [[nodiscard]] bool finish(const log::TLogStore& store)
@@ -153,11 +157,11 @@ public:
 private:
     [[nodiscard]] bool write(const QByteArray& bytes)
     {
-        if (m_out->write(bytes) != bytes.size()) {
-            m_err << "varnetta-cli: write failed: " << m_out->errorString() << "\n";
+        if (m_stdout.write(bytes) != bytes.size()) {
+            m_err << "varnetta-cli: write failed: " << m_stdout.errorString() << "\n";
             return false;
         }
-        if (auto* file = qobject_cast<QFile*>(m_out))
+        if (auto* file = qobject_cast<QFile*>(&m_stdout))
             file->flush();
         return true;
     }
@@ -166,8 +170,7 @@ private:
     QIODevice& m_stdout;
     QTextStream& m_err;
     bool m_xml;
-    QFile m_file;
-    QIODevice* m_out = nullptr;
+    log::TFlushedTextLog m_file;
 };
 
 // What log and export share: the bridge the window would choose opened,
@@ -238,7 +241,7 @@ std::optional<uint8_t> ResolveKey(const QString& text, QString& error)
 {
     bool ok = false;
     const uint code = text.startsWith(QLatin1String("0x"), Qt::CaseInsensitive) ? text.mid(2).toUInt(&ok, 16)
-                                                                                   : text.toUInt(&ok, 10);
+                                                                                : text.toUInt(&ok, 10);
     if (ok) {
         if (code > 0xFF) {
             error = QStringLiteral("a command code is one byte, 0 to 255 (0x00 to 0xFF)");
@@ -251,8 +254,10 @@ std::optional<uint8_t> ResolveKey(const QString& text, QString& error)
     for (const protocol::TMeterCommand& c : protocol::kMeterCommands) {
         if (c.control.empty())
             continue;
-        const QString control = normalisedKey(QString::fromLatin1(c.control.data(), qsizetype(c.control.size())));
-        const QString caption = normalisedKey(QString::fromLatin1(c.caption.data(), qsizetype(c.caption.size())));
+        const QString control =
+            normalisedKey(QString::fromLatin1(c.control.data(), qsizetype(c.control.size())));
+        const QString caption =
+            normalisedKey(QString::fromLatin1(c.caption.data(), qsizetype(c.caption.size())));
         const QString bare = control.startsWith(QLatin1String("btncmd")) ? control.mid(6) : control;
         if (wanted == control || wanted == caption || wanted == bare)
             matches << &c;
@@ -265,7 +270,8 @@ std::optional<uint8_t> ResolveKey(const QString& text, QString& error)
         QStringList names;
         for (const auto* c : matches)
             names << QString::fromLatin1(c->control.data(), qsizetype(c->control.size()));
-        error = QStringLiteral("\"%1\" may mean %2; give the control name").arg(text, names.join(QStringLiteral(", ")));
+        error = QStringLiteral("\"%1\" may mean %2; give the control name")
+                    .arg(text, names.join(QStringLiteral(", ")));
     }
     return std::nullopt;
 }
@@ -277,8 +283,8 @@ int RunList(QIODevice& out, QTextStream& err)
         return kExitNoLibrary;
     QByteArray text;
     for (const QString& entry : session.port().DeviceList())
-        text += entry.section(QLatin1Char('='), 0, 0).toUtf8() + '\t' + entry.section(QLatin1Char('='), 1).toUtf8() +
-                '\n';
+        text += entry.section(QLatin1Char('='), 0, 0).toUtf8() + '\t' +
+                entry.section(QLatin1Char('='), 1).toUtf8() + '\n';
     return writeAll(out, text);
 }
 
@@ -373,14 +379,16 @@ int RunExport(const TOptions& options, QIODevice& out, QTextStream& err)
                          if (!output.rowAdded(store, store.rowCount() - 1))
                              loop.done(kExitFailure);
                      });
-    QObject::connect(&dispatcher, &protocol::TFrameDispatcher::exportEndReceived, &loop, [&] { ended = true; });
+    QObject::connect(&dispatcher, &protocol::TFrameDispatcher::exportEndReceived, &loop,
+                     [&] { ended = true; });
     // Every memory frame, the end frame included, is acknowledged.
     QObject::connect(&dispatcher, &protocol::TFrameDispatcher::exportAcknowledgeDue, &loop, [&] {
         if (!session.send(protocol::kCmdExportAck)) {
             err << "varnetta-cli: the acknowledgement could not be written\n";
             loop.done(kExitFailure);
         } else if (ended) {
-            err << "varnetta-cli: Export memory data has been successfully! " << store.rowCount() << " records\n";
+            err << "varnetta-cli: Export memory data has been successfully! " << store.rowCount()
+                << " records\n";
             loop.done(kExitOk);
         }
     });
@@ -420,7 +428,7 @@ int RunConvert(const QString& in, const QString& out, QTextStream& err)
     }
     log::TLogStore store;
     const bool read = log::LogFileKind(in) == log::TLogFileKind::Xml ? log::ReadXmlPacket(source, store)
-                                                                      : log::ReadTextLog(source, store);
+                                                                     : log::ReadTextLog(source, store);
     if (!read) {
         err << "varnetta-cli: Failed to Load File! (" << in << ")\n";
         return kExitFailure;
@@ -434,8 +442,8 @@ int RunConvert(const QString& in, const QString& out, QTextStream& err)
                       : log::WriteTextLog(store, file, log::DefaultTextLogHeader());
     }
     if (!written || !file.commit()) {
-        err << "varnetta-cli: Could not save table to specified file: " << target << " (" << file.errorString()
-            << ")\n";
+        err << "varnetta-cli: Could not save table to specified file: " << target << " ("
+            << file.errorString() << ")\n";
         return kExitFailure;
     }
     return kExitOk;
@@ -448,45 +456,53 @@ int RunDecode(QIODevice& in, QIODevice& out, QTextStream& err)
     dispatcher.setDecimalSeparator(".");
     bool failed = false;
 
-    QObject::connect(&assembly, &protocol::TReceiveAssembly::frameReady, &assembly, [&](const QByteArray& frame) {
-        enum class Seen { Nothing, Reading, ExportEnd } seen = Seen::Nothing;
-        protocol::TStatusBytes status{};
-        bool haveStatus = false;
-        const auto c1 = QObject::connect(&dispatcher, &protocol::TFrameDispatcher::readingDecoded,
-                                         [&](const protocol::TReading&) { seen = Seen::Reading; });
-        const auto c2 = QObject::connect(&dispatcher, &protocol::TFrameDispatcher::memoryRecordReceived,
-                                         [&](const protocol::TReading&) { seen = Seen::Reading; });
-        const auto c3 = QObject::connect(&dispatcher, &protocol::TFrameDispatcher::exportEndReceived,
-                                         [&] { seen = Seen::ExportEnd; });
-        const auto c4 = QObject::connect(&dispatcher, &protocol::TFrameDispatcher::statusReceived,
-                                         [&](const protocol::TStatusBytes& s) {
-                                             status = s;
-                                             haveStatus = true;
-                                         });
-        dispatcher.CP21041ReceiveData(frame);
-        for (const auto& c : {c1, c2, c3, c4})
-            QObject::disconnect(c);
+    QObject::connect(
+        &assembly, &protocol::TReceiveAssembly::frameReady, &assembly, [&](const QByteArray& frame) {
+            enum class Seen
+            {
+                Nothing,
+                Reading,
+                ExportEnd
+            } seen = Seen::Nothing;
+            protocol::TStatusBytes status{};
+            bool haveStatus = false;
+            const auto c1 = QObject::connect(&dispatcher, &protocol::TFrameDispatcher::readingDecoded,
+                                             [&](const protocol::TReading&) { seen = Seen::Reading; });
+            const auto c2 = QObject::connect(&dispatcher, &protocol::TFrameDispatcher::memoryRecordReceived,
+                                             [&](const protocol::TReading&) { seen = Seen::Reading; });
+            const auto c3 = QObject::connect(&dispatcher, &protocol::TFrameDispatcher::exportEndReceived,
+                                             [&] { seen = Seen::ExportEnd; });
+            const auto c4 = QObject::connect(&dispatcher, &protocol::TFrameDispatcher::statusReceived,
+                                             [&](const protocol::TStatusBytes& s) {
+                                                 status = s;
+                                                 haveStatus = true;
+                                             });
+            dispatcher.CP21041ReceiveData(frame);
+            for (const auto& c : {c1, c2, c3, c4})
+                QObject::disconnect(c);
 
-        const char type = frame.size() > 3 ? frame[3] : '?';
-        QByteArray line(1, (type >= 0x21 && type < 0x7F) ? type : '?');
-        const protocol::TReading& r = dispatcher.reading();
-        if (seen == Seen::ExportEnd) {
-            line += "\tExportEnd";
-        } else if (seen == Seen::Reading) {
-            line += '\t' + protocol::FunModeText(r.FunMode);
-            for (const QByteArray& text : {r.Display0, r.Value, r.SubValue1, r.SubValue2, r.Unit, r.SubUnit1, r.SubUnit2})
-                line += '\t' + text;
-            if (haveStatus) {
-                line += '\t' + QByteArray(reinterpret_cast<const char*>(status.data()), qsizetype(status.size()))
-                                   .toHex(' ');
+            const char type = frame.size() > 3 ? frame[3] : '?';
+            QByteArray line(1, (type >= 0x21 && type < 0x7F) ? type : '?');
+            const protocol::TReading& r = dispatcher.reading();
+            if (seen == Seen::ExportEnd) {
+                line += "\tExportEnd";
+            } else if (seen == Seen::Reading) {
+                line += '\t' + protocol::FunModeText(r.FunMode);
+                for (const QByteArray& text :
+                     {r.Display0, r.Value, r.SubValue1, r.SubValue2, r.Unit, r.SubUnit1, r.SubUnit2})
+                    line += '\t' + text;
+                if (haveStatus) {
+                    line += '\t' +
+                            QByteArray(reinterpret_cast<const char*>(status.data()), qsizetype(status.size()))
+                                .toHex(' ');
+                }
+            } else {
+                line += "\tignored";
             }
-        } else {
-            line += "\tignored";
-        }
-        line += '\n';
-        if (out.write(line) != line.size())
-            failed = true;
-    });
+            line += '\n';
+            if (out.write(line) != line.size())
+                failed = true;
+        });
 
     char buffer[4096];
     for (;;) {
@@ -499,8 +515,8 @@ int RunDecode(QIODevice& in, QIODevice& out, QTextStream& err)
     }
     const protocol::TAssemblyCounters& c = assembly.counters();
     err << "bytes received " << c.bytesReceived << ", frames dispatched " << c.framesDispatched
-        << ", checksum failures " << c.checksumFailures << ", bytes dropped " << c.bytesDropped << ", resyncs "
-        << c.resyncs << "\n";
+        << ", checksum failures " << c.checksumFailures << ", bytes dropped " << c.bytesDropped
+        << ", resyncs " << c.resyncs << "\n";
     return failed ? kExitFailure : kExitOk;
 }
 

@@ -350,6 +350,12 @@ void TCP2110::setReadTimeInterval(uint32_t value)
     s_pollPause.store(value);
 }
 
+void TCP2110::discardWaiting()
+{
+    if (m_reader)
+        m_reader->discardWaiting();
+}
+
 void TCP2110::setReadPause(bool value)
 {
     if (!m_connected || value == m_readPause)

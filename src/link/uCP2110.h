@@ -114,6 +114,9 @@ public:
     void setReadTimeInterval(uint32_t value);
     [[nodiscard]] bool ReadPause() const { return m_readPause; }
     void setReadPause(bool value);
+    // Whatever waits in the bridge unread is dropped before the reader's
+    // next read (readings held back by a pause that are stale by now).
+    void discardWaiting();
 
     // The reader's sleep between polls, process-wide; takes effect at the
     // reader's next sleep. The memory export sets it directly.

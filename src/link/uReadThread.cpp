@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 
+#include <algorithm>
 #include <chrono>
 #include <exception>
 #include <system_error>
@@ -46,8 +47,11 @@ void TReadThread::Execute()
 {
     // The first read comes at once, the pause after it.
     while (!stopRequested()) {
-        if (m_ready.load() && !m_paused.load())
+        if (m_ready.load() && !m_paused.load()) {
+            if (m_discard.exchange(false))
+                discardOnce();
             readOnce();
+        }
         sleepPollPause();
     }
     std::lock_guard lock(m_mutex);
@@ -85,6 +89,18 @@ void TReadThread::readOnce()
     std::unique_lock lock(m_mutex);
     m_cv.wait(lock, [this] { return !m_pending; });
     m_data = nullptr;
+}
+
+void TReadThread::discardOnce()
+{
+    std::vector<uint8_t> buffer(kChunkBytes, 0);
+    for (uint32_t dropped = 0; dropped < kMaxDiscardBytes && !stopRequested();) {
+        uint32_t count = 0;
+        const HID_UART_STATUS status = m_read ? m_read(m_device, buffer.data(), kChunkBytes, &count) : -1;
+        if ((status != HID_UART_SUCCESS && status != HID_UART_READ_TIMED_OUT) || count == 0)
+            return;
+        dropped += std::min(count, kChunkBytes);
+    }
 }
 
 void TReadThread::serviceHandOver()

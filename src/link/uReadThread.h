@@ -42,6 +42,12 @@ public:
 
     // A paused reader starts no read; a read or hand-over under way completes.
     void setPaused(bool paused) { m_paused.store(paused); }
+    // Before its next read the reader lets go of everything that waits in
+    // the bridge, unread: data that went stale while it was paused.
+    void discardWaiting() { m_discard.store(true); }
+    // The most it drops at once: more than the chip and the system's report
+    // queue hold, so a line that keeps sending cannot keep the reader there.
+    static constexpr uint32_t kMaxDiscardBytes = 64 * 1024;
     [[nodiscard]] bool isPaused() const { return m_paused.load(); }
     // True while a chunk's handler runs on the user-interface thread.
     [[nodiscard]] bool isHandling() const;
@@ -56,6 +62,7 @@ Q_SIGNALS:
 private:
     void Execute();
     void readOnce();
+    void discardOnce();
     void sleepPollPause();
     [[nodiscard]] bool stopRequested();
     void serviceHandOver();
@@ -67,6 +74,7 @@ private:
     std::thread m_thread;
     std::atomic<bool> m_ready{true};
     std::atomic<bool> m_paused{false};
+    std::atomic<bool> m_discard{false};
     bool m_failureReported = false; // user-interface thread only
 
     // The hand-over, guarded by m_mutex.

@@ -34,7 +34,7 @@ TLogRecorder::TLogRecorder(TLogStore& store, QObject* parent) : QObject(parent),
 
 void TLogRecorder::AppendLogRow(const protocol::TReading& reading, bool MemoryRecord)
 {
-    if (m_store.rowCount() >= m_recordLimit) {
+    if (m_store.rowCount() + heldRowCount() >= m_recordLimit) {
         // Silent in the table; the window tells the user once.
         if (!m_stoppedAtLimit) {
             m_stoppedAtLimit = true;
@@ -43,7 +43,6 @@ void TLogRecorder::AppendLogRow(const protocol::TReading& reading, bool MemoryRe
         return;
     }
     TLogRow row;
-    row.ANo = qint32(m_store.rowCount() + 1);
     if (!MemoryRecord)
         row.setText(fATime,
                     LogTimeStamp(m_clock ? m_clock() : QDateTime::currentDateTime(), m_timeSeparator));
@@ -55,9 +54,15 @@ void TLogRecorder::AppendLogRow(const protocol::TReading& reading, bool MemoryRe
     row.setText(fASubValue2, reading.SubValue2);
     row.setText(fASubUnit2, reading.SubUnit2);
     row.rowState = kRowStateInserted;
-    m_store.appendRow(row);
-    m_store.appendChange({qint32(m_store.rowCount()), 0, kRowStateInserted});
-    Q_EMIT rowsAppended();
+    if (m_holding) {
+        m_held.push_back(std::move(row));
+    } else {
+        row.ANo = qint32(m_store.rowCount() + 1);
+        m_store.appendRow(row);
+        m_store.appendChange({qint32(m_store.rowCount()), 0, kRowStateInserted});
+        Q_EMIT rowsRecorded(m_store.rowCount() - 1, 1);
+        Q_EMIT rowsAppended();
+    }
 
     if (m_sink) {
         const auto number = [this](const QByteArray& text) {
@@ -76,7 +81,7 @@ void TLogRecorder::setRecordLimit(qsizetype limit)
 
 void TLogRecorder::recheckRecordLimit()
 {
-    if (m_stoppedAtLimit && m_store.rowCount() < m_recordLimit) {
+    if (m_stoppedAtLimit && m_store.rowCount() + heldRowCount() < m_recordLimit) {
         m_stoppedAtLimit = false;
         Q_EMIT stoppedAtLimitChanged(false);
     }
@@ -137,8 +142,27 @@ void TLogRecorder::timerIntervalTimer()
     AppendLogRow(m_lastReading, false);
 }
 
+void TLogRecorder::holdRows(bool hold)
+{
+    if (hold == m_holding)
+        return;
+    m_holding = hold;
+    if (hold || m_held.empty())
+        return;
+    const qsizetype first = m_store.rowCount();
+    for (TLogRow& row : m_held) {
+        row.ANo = qint32(m_store.rowCount() + 1);
+        m_store.appendRow(row);
+        m_store.appendChange({qint32(m_store.rowCount()), 0, kRowStateInserted});
+    }
+    m_held.clear();
+    Q_EMIT rowsRecorded(first, m_store.rowCount() - first);
+    Q_EMIT rowsAppended();
+}
+
 void TLogRecorder::Clear()
 {
+    m_held.clear();
     m_store.clear();
     Q_EMIT tableReset();
     if (m_sink)

@@ -11,6 +11,7 @@
 #include <QTimer>
 
 #include <functional>
+#include <vector>
 
 namespace varnetta::log {
 
@@ -67,6 +68,14 @@ public:
     [[nodiscard]] QTimer& timerInterval() { return m_timerInterval; }
     void timerIntervalTimer();
 
+    // While rows are held, recorded rows wait outside the table (the chart
+    // gets them at once) and enter it, numbered there, when the hold ends:
+    // meanwhile the table does not change, so a file can be read into it or
+    // written from it on another thread. The record limit counts them.
+    void holdRows(bool hold);
+    [[nodiscard]] bool rowsHeld() const { return m_holding; }
+    [[nodiscard]] qsizetype heldRowCount() const { return qsizetype(m_held.size()); }
+
     // Empties table, row states and change log, and the chart.
     void Clear();
     // Rows were added or replaced behind the recorder's back (file loads).
@@ -75,6 +84,8 @@ public:
 
 Q_SIGNALS:
     void rowsAppended();
+    // Rows recorded from readings or memory records entered the table.
+    void rowsRecorded(qsizetype first, qsizetype count);
     void tableReset();
     void logPausedChanged(bool paused);
     void stoppedAtLimitChanged(bool stopped);
@@ -93,6 +104,8 @@ private:
     // Sampling takes only readings that really arrived since the last tick.
     protocol::TReading m_lastReading;
     bool m_readingSinceTick = false;
+    bool m_holding = false;
+    std::vector<TLogRow> m_held; // without ANo: numbered when they enter
 };
 
 } // namespace varnetta::log

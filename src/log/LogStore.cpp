@@ -7,7 +7,6 @@ namespace varnetta::log {
 
 namespace {
 
-constexpr qsizetype kChunkRows = qsizetype(1) << 16;
 constexpr uint8_t kFunctionInArena = 0xFF;
 constexpr uint16_t kUnitInArena = 0xFFFF;
 
@@ -113,6 +112,21 @@ struct TLogStore::Chunk
     }
 
     void shrink() { arena.shrink_to_fit(); }
+
+    // The rows of `next` after this chunk's own.
+    void takeRowsOf(const Chunk& next)
+    {
+        const auto base = uint32_t(arena.size());
+        ano.insert(ano.end(), next.ano.begin(), next.ano.end());
+        for (uint32_t o : next.offset)
+            offset.push_back(base + o);
+        nullMask.insert(nullMask.end(), next.nullMask.begin(), next.nullMask.end());
+        state.insert(state.end(), next.state.begin(), next.state.end());
+        function.insert(function.end(), next.function.begin(), next.function.end());
+        for (size_t i = 0; i < unit.size(); ++i)
+            unit[i].insert(unit[i].end(), next.unit[i].begin(), next.unit[i].end());
+        arena.insert(arena.end(), next.arena.begin(), next.arena.end());
+    }
 };
 
 TLogStore::TLogStore() = default;
@@ -122,7 +136,8 @@ TLogStore& TLogStore::operator=(TLogStore&&) noexcept = default;
 
 TLogStore::Chunk& TLogStore::chunkForAppend()
 {
-    if (m_chunks.empty() || m_chunks.back()->size() >= kChunkRows) {
+    const qsizetype capacity = m_chunks.size() == 1 ? kChunkRows - m_firstChunkShift : kChunkRows;
+    if (m_chunks.empty() || m_chunks.back()->size() >= capacity) {
         if (!m_chunks.empty())
             m_chunks.back()->shrink();
         m_chunks.push_back(std::make_unique<Chunk>());
@@ -219,14 +234,15 @@ void TLogStore::appendRow(const TLogRowView& row)
 
 bool TLogStore::isNull(qsizetype row, int field) const
 {
-    const Chunk& c = *m_chunks[size_t(row / kChunkRows)];
-    return c.null(row % kChunkRows, field);
+    const Place p = locate(row);
+    return m_chunks[p.chunk]->null(p.local, field);
 }
 
 std::optional<qint32> TLogStore::ANo(qsizetype row) const
 {
-    const Chunk& c = *m_chunks[size_t(row / kChunkRows)];
-    const qsizetype local = row % kChunkRows;
+    const Place p = locate(row);
+    const Chunk& c = *m_chunks[p.chunk];
+    const qsizetype local = p.local;
     if (c.null(local, fANo))
         return std::nullopt;
     return c.ano[local];
@@ -234,7 +250,8 @@ std::optional<qint32> TLogStore::ANo(qsizetype row) const
 
 uint8_t TLogStore::rowState(qsizetype row) const
 {
-    return m_chunks[size_t(row / kChunkRows)]->state[row % kChunkRows];
+    const Place p = locate(row);
+    return m_chunks[p.chunk]->state[p.local];
 }
 
 QByteArrayView TLogStore::arenaField(const Chunk& c, qsizetype local, int field,
@@ -275,8 +292,9 @@ QByteArrayView TLogStore::arenaField(const Chunk& c, qsizetype local, int field,
 
 QByteArrayView TLogStore::fieldView(qsizetype row, int field, std::array<char, 24>& scratch) const
 {
-    const Chunk& c = *m_chunks[size_t(row / kChunkRows)];
-    const qsizetype local = row % kChunkRows;
+    const Place p = locate(row);
+    const Chunk& c = *m_chunks[p.chunk];
+    const qsizetype local = p.local;
     if (field < 0 || field >= kLogFieldCount || c.null(local, field))
         return {};
     if (field == fANo) {
@@ -313,6 +331,7 @@ void TLogStore::appendFrom(TLogStore&& other)
 {
     if (m_rowCount == 0 && m_changeCount == 0) {
         *this = std::move(other);
+        m_tailOf = {};
         other.clear();
         return;
     }
@@ -327,9 +346,71 @@ void TLogStore::appendFrom(TLogStore&& other)
     other.clear();
 }
 
+TLogStore TLogStore::tailFor(const TLogStore& base)
+{
+    TLogStore tail;
+    tail.m_units = base.m_units;
+    tail.m_unitIds = base.m_unitIds;
+    tail.m_functions = base.m_functions;
+    tail.m_functionIds = base.m_functionIds;
+    tail.m_lastUnit = base.m_lastUnit;
+    tail.m_lastFunction = base.m_lastFunction;
+    tail.m_firstChunkShift = base.lastChunkFill();
+    tail.m_tailOf = {base.m_rowCount, base.m_units.size(), base.m_functions.size()};
+    return tail;
+}
+
+void TLogStore::appendTail(TLogStore&& tail)
+{
+    // Made for this store as it is now? If not (or no tail at all), the
+    // dictionaries or the seam do not match and the rows are copied.
+    const TailMark now{m_rowCount, m_units.size(), m_functions.size()};
+    if (tail.m_tailOf != now || tail.m_firstChunkShift != lastChunkFill()) {
+        appendFrom(std::move(tail));
+        return;
+    }
+    auto next = tail.m_chunks.begin();
+    if (tail.m_firstChunkShift != 0 && next != tail.m_chunks.end()) {
+        // The seam: the tail's first chunk completes this store's last one.
+        m_chunks.back()->takeRowsOf(**next);
+        ++next;
+    }
+    for (; next != tail.m_chunks.end(); ++next) {
+        if (!m_chunks.empty())
+            m_chunks.back()->shrink();
+        m_chunks.push_back(std::move(*next));
+    }
+    const auto base = qint32(m_rowCount);
+    m_rowCount += tail.m_rowCount;
+    // The tail's dictionaries began as copies of these and only grew.
+    m_units = std::move(tail.m_units);
+    m_unitIds = std::move(tail.m_unitIds);
+    m_functions = std::move(tail.m_functions);
+    m_functionIds = std::move(tail.m_functionIds);
+    m_lastUnit = tail.m_lastUnit;
+    m_lastFunction = tail.m_lastFunction;
+    for (ChangeRun run : tail.m_changeRuns) {
+        run.first.position += base;
+        run.startIndex += m_changeCount;
+        if (!m_changeRuns.empty()) {
+            ChangeRun& last = m_changeRuns.back();
+            if (last.first.detail == run.first.detail && last.first.kind == run.first.kind &&
+                qint64(last.first.position) + last.count == run.first.position) {
+                last.count += run.count;
+                continue;
+            }
+        }
+        m_changeRuns.push_back(run);
+    }
+    m_changeCount += tail.m_changeCount;
+    tail.clear();
+}
+
 void TLogStore::clear()
 {
     m_chunks.clear();
+    m_firstChunkShift = 0;
+    m_tailOf = {};
     m_rowCount = 0;
     m_units.clear();
     m_unitIds.clear();

@@ -110,6 +110,17 @@ public:
     // the change log entries of `other` follow, shifted by the rows before.
     void appendFrom(TLogStore&& other);
 
+    // An empty store for rows that are to follow `base`'s: it starts with
+    // base's dictionaries and a first chunk that just fills base's last one,
+    // so that appendTail() takes its rows over whole chunks at a time rather
+    // than row by row. May be filled on another thread while `base` stays
+    // unchanged; reads of `base` meanwhile are safe.
+    [[nodiscard]] static TLogStore tailFor(const TLogStore& base);
+    // Appends a store made by tailFor(*this), leaving it empty; its change
+    // log follows, shifted by this store's rows. Cheap when this store has
+    // not changed since; otherwise the rows are copied one by one.
+    void appendTail(TLogStore&& tail);
+
     // Rows, row states and change log all go.
     void clear();
 
@@ -130,6 +141,31 @@ private:
         qint32 count = 1;         // entries whose positions count up from first.position
     };
 
+    // Which chunk holds a row, and where in it.
+    struct Place
+    {
+        size_t chunk;
+        qsizetype local;
+    };
+    [[nodiscard]] Place locate(qsizetype row) const
+    {
+        const qsizetype shifted = row + m_firstChunkShift;
+        const auto chunk = size_t(shifted / kChunkRows);
+        return {chunk, chunk == 0 ? row : shifted % kChunkRows};
+    }
+    static constexpr qsizetype kChunkRows = qsizetype(1) << 16;
+    // What a tail was made for: the base's rows and dictionary sizes.
+    struct TailMark
+    {
+        qsizetype rows = -1;
+        size_t units = 0;
+        size_t functions = 0;
+        friend bool operator==(const TailMark&, const TailMark&) = default;
+    };
+
+    // Rows in the last chunk when it is not full, else 0.
+    [[nodiscard]] qsizetype lastChunkFill() const { return (m_rowCount + m_firstChunkShift) % kChunkRows; }
+
     Chunk& chunkForAppend();
     [[nodiscard]] uint16_t internUnit(QByteArrayView text, int slot);
     [[nodiscard]] uint8_t internFunction(QByteArrayView text);
@@ -146,6 +182,9 @@ private:
     uint8_t m_lastFunction = 0;
     std::vector<ChangeRun> m_changeRuns;
     qsizetype m_changeCount = 0;
+    // Rows the first chunk lacks (a tail's first chunk fills its base's last).
+    qsizetype m_firstChunkShift = 0;
+    TailMark m_tailOf;
 };
 
 } // namespace varnetta::log

@@ -2,6 +2,7 @@
 
 #include "GridColumns.h"
 #include "LogFiles.h"
+#include "LogJournal.h"
 #include "app/CControls.h"
 #include "app/FileDialogs.h"
 #include "app/NewMsgDlg.h"
@@ -12,6 +13,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFile>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -29,6 +31,11 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include <atomic>
+#include <new>
+#include <system_error>
+#include <thread>
+
 namespace varnetta::log {
 
 namespace {
@@ -39,6 +46,7 @@ constexpr int kProgressDelayMs = 400;
 const char* const kColumnWidthsKey = "grid/columnWidths";
 const char* const kPausedHint = "Click to go back to logging live readings";
 const char* const kEnabledHint = "Pause logging of live readings";
+constexpr int kProgressTickMs = 50;
 
 TPlainMessageHook& plainMessageHook()
 {
@@ -78,6 +86,17 @@ QToolButton* toolButton(QToolBar* bar, const char* name, const QString& hint, QS
     return b;
 }
 
+TFileWorkHook& fileWorkHook()
+{
+    static TFileWorkHook hook;
+    return hook;
+}
+
+// Thrown from the progress report to leave a reader or writer early.
+struct TWorkCancelled
+{
+};
+
 } // namespace
 
 QString RecordLimitNotice(qsizetype limit)
@@ -93,40 +112,138 @@ TPlainMessageHook SetPlainMessageHook(TPlainMessageHook hook)
     return std::exchange(plainMessageHook(), std::move(hook));
 }
 
-// The progress dialog of a long save or load: it appears only when the work
-// takes longer than a moment, and the window keeps painting meanwhile.
-class TLogPanel::TProgress
+TFileWorkHook SetFileWorkHook(TFileWorkHook hook)
+{
+    return std::exchange(fileWorkHook(), std::move(hook));
+}
+
+// One load or save on a worker thread. The user-interface thread turns its
+// event loop meanwhile: the window paints, readings are handled, and after
+// a moment a progress dialog offers Cancel. Whatever the work throws
+// (out of memory included) ends it as failed, never past this point.
+class TLogPanel::TFileWork
 {
 public:
-    TProgress(QWidget* parent, const QString& label) : m_parent(parent), m_label(label) { m_clock.start(); }
-    ~TProgress() { delete m_dialog; }
-
-    void update(qint64 done, qint64 total)
+    enum class TEnd
     {
-        if (m_clock.elapsed() - m_lastEvents < 40)
-            return;
-        if (!m_dialog && m_clock.elapsed() >= kProgressDelayMs) {
-            m_dialog = new QProgressDialog(m_label, QString(), 0, 1000, m_parent);
+        Done,
+        Cancelled,
+        Failed
+    };
+
+    TFileWork(QWidget* parent, const QString& label) : m_parent(parent), m_label(label) {}
+    TFileWork(const TFileWork&) = delete;
+    TFileWork& operator=(const TFileWork&) = delete;
+
+    // Runs `work` (which returns the reader's or writer's verdict) and
+    // returns when it has ended; `error` holds what a failure threw.
+    TEnd run(const std::function<bool(const TLogProgress&)>& work, bool& verdict, QString& error)
+    {
+        const TLogProgress progress = [this](qint64 done, qint64 total) {
+            m_done.store(done);
+            m_total.store(total);
+            if (fileWorkHook())
+                fileWorkHook()(done);
+            if (m_cancel.load())
+                throw TWorkCancelled{};
+        };
+        QEventLoop loop;
+        std::atomic<bool> finished{false};
+        TEnd end = TEnd::Failed;
+        std::thread worker;
+        try {
+            worker = std::thread([&] {
+                try {
+                    progress(0, 0);
+                    verdict = work(progress);
+                    end = m_cancel.load() ? TEnd::Cancelled : TEnd::Done;
+                } catch (const TWorkCancelled&) {
+                    end = TEnd::Cancelled;
+                } catch (const std::bad_alloc&) {
+                    error = QStringLiteral("Not enough memory.");
+                } catch (const std::exception& e) {
+                    error = QString::fromLocal8Bit(e.what());
+                } catch (...) {
+                    error = QStringLiteral("Unknown error");
+                }
+                finished.store(true);
+                QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+            });
+        } catch (const std::system_error& e) {
+            error = QString::fromLocal8Bit(e.what());
+            return TEnd::Failed;
+        }
+        QTimer tick;
+        tick.setInterval(kProgressTickMs);
+        QElapsedTimer clock;
+        clock.start();
+        QObject::connect(&tick, &QTimer::timeout, &loop, [&] { showProgress(clock.elapsed()); });
+        tick.start();
+        if (!finished.load())
+            loop.exec();
+        worker.join();
+        delete m_dialog;
+        return end;
+    }
+
+    void cancel() { m_cancel.store(true); }
+
+private:
+    void showProgress(qint64 elapsedMs)
+    {
+        if (!m_dialog && elapsedMs >= kProgressDelayMs) {
+            m_dialog = new QProgressDialog(m_label, QStringLiteral("Cancel"), 0, 1000, m_parent);
             m_dialog->setObjectName(QStringLiteral("dlgLogProgress"));
+            m_dialog->setWindowTitle(QStringLiteral("Log Data"));
+            m_dialog->setAccessibleName(m_label);
             m_dialog->setWindowModality(Qt::WindowModal);
-            m_dialog->setCancelButton(nullptr);
             m_dialog->setMinimumDuration(0);
             m_dialog->setAutoClose(false);
             m_dialog->setAutoReset(false);
+            QObject::connect(m_dialog, &QProgressDialog::canceled, m_dialog, [this] {
+                cancel();
+                m_dialog->setLabelText(QStringLiteral("Cancelling..."));
+                m_dialog->setAccessibleDescription(QStringLiteral("Cancelling"));
+            });
             m_dialog->show();
         }
-        if (m_dialog)
-            m_dialog->setValue(total > 0 ? int(std::min<qint64>(1000, done * 1000 / total)) : 0);
-        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-        m_lastEvents = m_clock.elapsed();
+        if (!m_dialog)
+            return;
+        const qint64 total = m_total.load();
+        const int share = total > 0 ? int(std::min<qint64>(1000, m_done.load() * 1000 / total)) : 0;
+        m_dialog->setValue(share);
+        m_dialog->setAccessibleDescription(QStringLiteral("%1 percent done").arg(share / 10));
+    }
+
+    QWidget* m_parent;
+    QString m_label;
+    std::atomic<qint64> m_done{0};
+    std::atomic<qint64> m_total{0};
+    std::atomic<bool> m_cancel{false};
+    QPointer<QProgressDialog> m_dialog;
+};
+
+// While a file is read or written the table must not change: the file
+// buttons are off and recorded rows are held. Given back however the work
+// ends.
+class TLogPanel::TBusyScope
+{
+public:
+    explicit TBusyScope(TLogPanel& panel) : m_panel(panel) { m_panel.setBusy(true); }
+    ~TBusyScope() { end(); }
+    TBusyScope(const TBusyScope&) = delete;
+    TBusyScope& operator=(const TBusyScope&) = delete;
+    void end()
+    {
+        if (m_ended)
+            return;
+        m_ended = true;
+        m_panel.setBusy(false);
     }
 
 private:
-    QWidget* m_parent;
-    QString m_label;
-    QElapsedTimer m_clock;
-    qint64 m_lastEvents = 0;
-    QPointer<QProgressDialog> m_dialog;
+    TLogPanel& m_panel;
+    bool m_ended = false;
 };
 
 TLogPanel::TLogPanel(QWidget* parent) : QWidget(parent), m_recorder(m_store, this), m_model(m_store, this)
@@ -228,6 +345,7 @@ TLogPanel::TLogPanel(QWidget* parent) : QWidget(parent), m_recorder(m_store, thi
     connect(edtRecInterval, &QLineEdit::textChanged, this, &TLogPanel::edtRecIntervalChange);
     connect(&m_timerInputDelay, &QTimer::timeout, this, &TLogPanel::timerInputDelayTimer);
     connect(btnPause, &QPushButton::clicked, this, &TLogPanel::btnPauseClick);
+    connect(&m_recorder, &TLogRecorder::rowsRecorded, this, &TLogPanel::rowsRecorded);
     connect(&m_recorder, &TLogRecorder::rowsAppended, this, [this] {
         m_model.noteAppended();
         followLastRow();
@@ -245,12 +363,12 @@ TLogPanel::~TLogPanel() = default;
 void TLogPanel::buildRecordMenu(QMenu* menu)
 {
     m_recordMenu = menu;
-    QAction* clear = menu->addAction(QStringLiteral("Clear"));
-    clear->setObjectName(QStringLiteral("mniNew1"));
-    connect(clear, &QAction::triggered, this, &TLogPanel::btnRecordNewClick);
-    QAction* save = menu->addAction(QStringLiteral("Save"));
-    save->setObjectName(QStringLiteral("mniSave1"));
-    connect(save, &QAction::triggered, this, &TLogPanel::btnRecordSaveClick);
+    mniNew1 = menu->addAction(QStringLiteral("Clear"));
+    mniNew1->setObjectName(QStringLiteral("mniNew1"));
+    connect(mniNew1, &QAction::triggered, this, &TLogPanel::btnRecordNewClick);
+    mniSave1 = menu->addAction(QStringLiteral("Save"));
+    mniSave1->setObjectName(QStringLiteral("mniSave1"));
+    connect(mniSave1, &QAction::triggered, this, &TLogPanel::btnRecordSaveClick);
     menu->addSeparator();
     for (const TLimitItem& item : kLimitItems) {
         QAction* a = menu->addAction(QLatin1String(item.caption));
@@ -335,6 +453,8 @@ void TLogPanel::btnRecordNewClick()
                     app::mbYes | app::mbNo, 0) != app::mrYes)
         return;
     m_recorder.Clear();
+    // The user gave the rows up: nothing is left to recover.
+    rowsSafe();
 }
 
 void TLogPanel::btnRecordOpenClick()
@@ -356,8 +476,13 @@ void TLogPanel::btnRecordOpenClick()
 
 void TLogPanel::btnRecordSaveClick()
 {
+    (void)saveWithDialog();
+}
+
+bool TLogPanel::saveWithDialog()
+{
     if (m_busy)
-        return;
+        return false;
     app::TFileDialogRequest request;
     request.kind = app::TFileKind::Log;
     request.objectName = QStringLiteral("SaveDialog1");
@@ -367,8 +492,8 @@ void TLogPanel::btnRecordSaveClick()
     request.defaultSuffix = QStringLiteral("xls");
     const QString name = app::TFileDialogs::getSaveFileName(this, request);
     if (name.isEmpty())
-        return;
-    SaveLogFile(name);
+        return false;
+    return SaveLogFile(name);
 }
 
 void TLogPanel::cbIntervalClick()
@@ -455,54 +580,125 @@ void TLogPanel::showEvent(QShowEvent* event)
     fitColumns();
 }
 
-TLogProgress TLogPanel::progressFor(const QString& label)
+
+void TLogPanel::setBusy(bool busy)
 {
-    delete m_progress;
-    m_progress = new TProgress(window(), label);
-    return [this](qint64 done, qint64 total) {
-        if (m_progress)
-            m_progress->update(done, total);
-    };
+    m_busy = busy;
+    for (QToolButton* b : {btnRecordNew, btnRecordOpen, btnRecordSave})
+        b->setEnabled(!busy);
+    for (QAction* a : {mniNew1, mniSave1})
+        if (a)
+            a->setEnabled(!busy);
+    // Held rows enter the table when the work is over.
+    m_recorder.holdRows(busy);
 }
 
-void TLogPanel::endProgress()
+void TLogPanel::cancelFileWork()
 {
-    delete m_progress;
-    m_progress = nullptr;
+    if (m_work)
+        m_work->cancel();
 }
 
-void TLogPanel::SaveLogFile(const QString& FileName)
+void TLogPanel::rowsRecorded(qsizetype first, qsizetype count)
+{
+    m_unsavedRows += count;
+    if (!m_journal || m_journal->append(m_store, first, count) || m_journalFailureShown)
+        return;
+    m_journalFailureShown = true;
+    app::MsgDlg(QStringLiteral("The recovery journal %1 could not be written: %2. Recording goes on; "
+                               "save the log to keep it.")
+                    .arg(m_journal->filePath(), m_journal->errorString()),
+                app::mtWarning, app::mbOK, 0);
+}
+
+void TLogPanel::rowsSafe()
+{
+    m_unsavedRows = 0;
+    if (m_journal)
+        m_journal->remove();
+}
+
+void TLogPanel::setJournalFolder(const QString& folder)
+{
+    delete m_journal;
+    m_journal = folder.isEmpty() ? nullptr : new TLogJournal(folder, this);
+}
+
+void TLogPanel::closeJournal()
+{
+    if (!m_journal)
+        return;
+    m_journal->remove();
+    delete m_journal;
+    m_journal = nullptr;
+}
+
+qsizetype TLogPanel::offerRestore()
+{
+    if (!m_journal || m_busy)
+        return 0;
+    TLogStore leftover;
+    if (!m_journal->readLeftover(leftover))
+        return 0;
+    const qsizetype rows = leftover.rowCount();
+    const int answer = app::MsgDlg(
+        QStringLiteral("The last run ended without saving its log. Restore the %1 recorded rows kept in the "
+                       "recovery journal?")
+            .arg(rows),
+        app::mtConfirmation, app::mbYes | app::mbNo, 0);
+    if (answer != app::mrYes) {
+        m_journal->remove();
+        return 0;
+    }
+    m_store.appendFrom(std::move(leftover));
+    m_model.noteAppended();
+    m_unsavedRows += rows;
+    // Rows recorded from now on follow them in the same journal.
+    m_journal->adoptLeftover();
+    followLastRow();
+    return rows;
+}
+
+bool TLogPanel::SaveLogFile(const QString& FileName)
 {
     if (m_busy)
-        return;
+        return false;
     const QString name = LogSaveFileName(FileName);
     const bool xml = LogFileKind(name) == TLogFileKind::Xml;
-    m_busy = true;
+    TBusyScope busy(*this);
+    TFileWork work(window(), QStringLiteral("Saving %1").arg(name));
+    m_work = &work;
     // Written beside the old file and put in its place only when complete:
-    // a failed save leaves the previous file as it was.
-    QSaveFile file(name);
+    // a failed or cancelled save leaves the previous file as it was.
     QString error;
-    bool ok = file.open(QIODevice::WriteOnly);
-    if (!ok) {
-        error = QStringLiteral("Cannot create file \"%1\". %2").arg(name, file.errorString());
-    } else {
-        const TLogProgress progress = progressFor(QStringLiteral("Saving %1").arg(name));
-        ok = xml ? WriteXmlPacket(m_store, file, progress)
-                 : WriteTextLog(m_store, file, DefaultTextLogHeader(), progress);
-        if (!ok)
-            error = QStringLiteral("Cannot write file \"%1\". %2").arg(name, file.errorString());
-        if (ok) {
-            ok = file.commit();
-            if (!ok)
+    bool ok = false;
+    const auto end = work.run(
+        [&](const TLogProgress& progress) {
+            QSaveFile file(name);
+            if (!file.open(QIODevice::WriteOnly)) {
+                error = QStringLiteral("Cannot create file \"%1\". %2").arg(name, file.errorString());
+                return false;
+            }
+            const bool written = xml ? WriteXmlPacket(m_store, file, progress)
+                                     : WriteTextLog(m_store, file, DefaultTextLogHeader(), progress);
+            if (!written || !file.commit()) {
                 error = QStringLiteral("Cannot write file \"%1\". %2").arg(name, file.errorString());
-        } else {
-            file.cancelWriting();
-        }
-        endProgress();
-    }
-    m_busy = false;
+                return false;
+            }
+            return true;
+        },
+        ok, error);
+    m_work = nullptr;
+    ok = ok && end == TFileWork::TEnd::Done;
+    if (end == TFileWork::TEnd::Failed)
+        error = QStringLiteral("Cannot write file \"%1\". %2").arg(name, error);
+    if (ok)
+        rowsSafe(); // before the held rows come in: they are not in the file
+    busy.end();
     if (!xml)
         followLastRow();
+    if (end == TFileWork::TEnd::Cancelled)
+        return false;
 
     const QString success =
         QStringLiteral("Save table to specified file: ") + name + QStringLiteral(" Scuss!");
@@ -511,48 +707,59 @@ void TLogPanel::SaveLogFile(const QString& FileName)
             plainMessage(window(), success);
         else
             app::MsgDlg(error, app::mtError, app::mbOK, 0);
-        return;
+        return ok;
     }
     app::MsgDlg(ok ? success : QStringLiteral("Could not save table to specified file: ") + name,
                 app::mtInformation, app::mbOK, 0);
+    return ok;
 }
 
-void TLogPanel::LoadLogFile(const QString& FileName, bool EmptyFirst)
+bool TLogPanel::LoadLogFile(const QString& FileName, bool EmptyFirst)
 {
     if (m_busy)
-        return;
+        return false;
     if (EmptyFirst) {
         m_store.clear();
         m_model.noteReset();
     }
-    m_busy = true;
+    const bool xml = LogFileKind(FileName) == TLogFileKind::Xml;
+    TBusyScope busy(*this);
+    TFileWork work(window(), QStringLiteral("Loading %1").arg(FileName));
+    m_work = &work;
+    // Read into a table of its own; the log changes only afterwards. Rows of
+    // a text log are laid out to follow the table's, so that adding them
+    // costs little however many there are.
+    TLogStore loaded = xml ? TLogStore() : TLogStore::tailFor(m_store);
     bool ok = false;
-    QFile file(FileName);
-    if (file.open(QIODevice::ReadOnly)) {
-        const TLogProgress progress = progressFor(QStringLiteral("Loading %1").arg(FileName));
-        // Read into a table of its own; the log changes only afterwards.
-        TLogStore loaded;
-        if (LogFileKind(FileName) == TLogFileKind::Xml) {
-            ok = ReadXmlPacket(file, loaded, progress);
-            if (ok) {
-                m_store = std::move(loaded);
-                m_model.noteReset();
-            }
-        } else {
-            ok = ReadTextLog(file, loaded, progress);
+    QString error;
+    const auto end = work.run(
+        [&](const TLogProgress& progress) {
+            QFile file(FileName);
+            if (!file.open(QIODevice::ReadOnly))
+                return false;
+            return xml ? ReadXmlPacket(file, loaded, progress) : ReadTextLog(file, loaded, progress);
+        },
+        ok, error);
+    m_work = nullptr;
+    if (end == TFileWork::TEnd::Done) {
+        if (xml && ok) {
+            // The table is replaced: rows recorded before are no longer in it.
+            m_store = std::move(loaded);
+            m_model.noteReset();
+            rowsSafe();
+        } else if (!xml && (loaded.rowCount() > 0 || loaded.changeLogSize() > 0)) {
             // Rows of the lines before a failing one are kept.
-            if (loaded.rowCount() > 0 || loaded.changeLogSize() > 0) {
-                m_store.appendFrom(std::move(loaded));
-                m_model.noteAppended();
-            }
+            m_store.appendTail(std::move(loaded));
+            m_model.noteAppended();
         }
-        endProgress();
     }
-    m_busy = false;
+    busy.end();
     followLastRow();
     m_recorder.recheckRecordLimit();
-    if (!ok)
+    ok = ok && end == TFileWork::TEnd::Done;
+    if (!ok && end != TFileWork::TEnd::Cancelled)
         app::MsgDlg(QStringLiteral("Failed to Load File!"), app::mtInformation, app::mbOK, 0);
+    return ok;
 }
 
 } // namespace varnetta::log

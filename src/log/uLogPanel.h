@@ -14,6 +14,7 @@
 #include <functional>
 
 class QAction;
+class QEventLoop;
 class QCheckBox;
 class QLabel;
 class QMenu;
@@ -35,6 +36,14 @@ TPlainMessageHook SetPlainMessageHook(TPlainMessageHook hook);
 
 // What the window says when recording stopped at the record limit.
 [[nodiscard]] QString RecordLimitNotice(qsizetype limit);
+
+// Called on the worker thread when a file load or save starts (done 0) and
+// whenever it reports progress; tests make it throw or wait there. Returns
+// the previous hook.
+using TFileWorkHook = std::function<void(qint64 done)>;
+TFileWorkHook SetFileWorkHook(TFileWorkHook hook);
+
+class TLogJournal;
 
 class TLogPanel : public QWidget
 {
@@ -66,8 +75,31 @@ public:
     void timerInputDelayTimer();
     void btnPauseClick();
 
-    void SaveLogFile(const QString& FileName);
-    void LoadLogFile(const QString& FileName, bool EmptyFirst);
+    // Both run the file work on a worker thread and return when it has
+    // ended, the event loop turning meanwhile (progress with Cancel after a
+    // moment). Rows recorded meanwhile enter the table afterwards. True when
+    // the file was written or read completely.
+    bool SaveLogFile(const QString& FileName);
+    bool LoadLogFile(const QString& FileName, bool EmptyFirst);
+    // The save dialog, then the save; true when the table was saved.
+    bool saveWithDialog();
+    // Asks the running file work to stop; the table stays as it was.
+    void cancelFileWork();
+
+    // Rows recorded (or restored) since the table was last saved, cleared
+    // or replaced by a file.
+    [[nodiscard]] qsizetype unsavedRows() const { return m_unsavedRows; }
+
+    // The recovery journal: recorded rows are written to a file in `folder`
+    // as they come (none when the folder is empty or another copy of the
+    // program holds it).
+    void setJournalFolder(const QString& folder);
+    [[nodiscard]] TLogJournal* journal() const { return m_journal; }
+    // A journal left by a run that did not end cleanly: asks whether to
+    // restore its rows; returns the number restored.
+    qsizetype offerRestore();
+    // A clean end: the journal goes and no further rows are written to it.
+    void closeJournal();
 
     // A memory record arrived: the log pauses and the button says so in red.
     void showPausedByMemoryRecord();
@@ -97,8 +129,9 @@ private:
     void showLogNotice();
     void columnResized(int column, int newWidth);
     void saveUserColumnWidths();
-    [[nodiscard]] TLogProgress progressFor(const QString& label);
-    void endProgress();
+    void setBusy(bool busy);
+    void rowsRecorded(qsizetype first, qsizetype count);
+    void rowsSafe();
 
     TLogStore m_store;
     TLogRecorder m_recorder;
@@ -106,14 +139,20 @@ private:
     QTimer m_timerInputDelay;
     int m_lastInterval = 1;
     bool m_busy = false;
+    qsizetype m_unsavedRows = 0;
+    TLogJournal* m_journal = nullptr;
+    bool m_journalFailureShown = false;
     QMenu* m_recordMenu = nullptr;
     QList<int> m_userWidths;      // empty: none chosen; else one per column
     bool m_fittingColumns = false;
     QWidget* m_headerViewport = nullptr;
     bool m_headerPressed = false; // a resize now is the user's
     bool m_userResized = false;
-    class TProgress;
-    TProgress* m_progress = nullptr;
+    QAction* mniNew1 = nullptr;
+    QAction* mniSave1 = nullptr;
+    class TFileWork;
+    TFileWork* m_work = nullptr;
+    class TBusyScope;
 
     QToolBar* ToolBar4 = nullptr;
     QCheckBox* cbRepeat = nullptr;

@@ -2,7 +2,7 @@
 // application object, so its exception handler is the one in force.
 #include "app/VarnettaApplication.h"
 #include "link/uCP2110.h"
-#include "support/TemporaryUserFolders.h"
+#include "support/IsolatedUserFolders.h"
 
 #include <gtest/gtest.h>
 
@@ -10,11 +10,17 @@ int main(int argc, char** argv)
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
-    const varnetta::testing::TTemporaryUserFolders userFolders;
+    IsolateUserFolders();
     varnetta::app::TVarnettaApplication app(argc, argv);
     // No bridge library beside the test binary: the window comes up without
     // one, and its notice must not wait for a person.
     varnetta::link::TCP2110::setMissingLibraryNotice([](const QString&) {});
     ::testing::InitGoogleTest(&argc, argv);
+    // Each test starts with no data left by the one before.
+    struct TFreshUserData : ::testing::EmptyTestEventListener
+    {
+        void OnTestStart(const ::testing::TestInfo&) override { ClearUserData(); }
+    };
+    ::testing::UnitTest::GetInstance()->listeners().Append(new TFreshUserData);
     return RUN_ALL_TESTS();
 }

@@ -6,6 +6,7 @@
 #include "display/uLcdPanel.h"
 
 #include "../protocol/FrameBuilders.h"
+#include "support/IsolatedUserFolders.h"
 
 #include <QApplication>
 #include <QTimer>
@@ -17,6 +18,7 @@ using namespace varnetta;
 
 int main(int argc, char** argv)
 {
+    IsolateUserFolders();
     QApplication application(argc, argv);
     const char* mode = argc > 1 ? argv[1] : "power";
     app::SetMsgDlgHook([](const QString&, app::TMsgDlgType, app::TMsgDlgButtons) { return int(app::mrYes); });

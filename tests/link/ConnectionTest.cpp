@@ -3,6 +3,12 @@
 #include "LinkTestSupport.h"
 #include "app/NewMsgDlg.h"
 #include "app/ufrmMain.h"
+#include "log/LogStore.h"
+#include "log/uLogPanel.h"
+#include "protocol/FrameBuilders.h"
+
+#include <QApplication>
+#include <QToolButton>
 
 #include <QAccessible>
 #include <QAccessibleActionInterface>
@@ -295,6 +301,38 @@ TEST_F(ConnectionTest, theConnectButtonsAccessibleActionsConnectAndDisconnectLik
         expectNotConnected();
         EXPECT_FALSE(iface->state().checked);
     }
+}
+
+TEST_F(ConnectionTest, readingsHeldBackWhileThePrintPreviewWasOpenAreNotLoggedInABurst)
+{
+    TestBridge_AddDevice("M1", "/dev/hidraw1");
+    TfrmMain& w = makeWindow();
+    TCP2110::setPollPause(1);
+    button()->click();
+    const log::TLogStore& store = w.logPanel()->store();
+    feed(protocol::testing::ReadingFrame('6', "  1 50.00 230.1   4.20"));
+    QTRY_COMPARE_WITH_TIMEOUT(store.rowCount(), 1, 5000);
+
+    // While the preview is open the reader stands still; the meter goes on.
+    QTimer::singleShot(0, [&] {
+        QWidget* preview = nullptr;
+        QTRY_VERIFY((preview = QApplication::activeModalWidget()));
+        for (const char* body :
+             {"  1 50.01 230.1   4.20", "  1 50.02 230.1   4.20", "  1 50.03 230.1   4.20"})
+            feed(protocol::testing::ReadingFrame('6', body));
+        preview->close();
+    });
+    w.logPanel()->printButton()->click();
+    EXPECT_EQ(store.rowCount(), 1);
+
+    // Once the reader has read on past what waited, a fresh reading is the
+    // only one that reaches the log.
+    const uint32_t reads = TestBridge_CallCount("HidUart_Read");
+    QTRY_VERIFY_WITH_TIMEOUT(TestBridge_CallCount("HidUart_Read") > reads + 3, 5000);
+    feed(protocol::testing::ReadingFrame('6', "  1 49.99 230.1   4.20"));
+    QTRY_VERIFY_WITH_TIMEOUT(store.rowCount() > 1, 5000);
+    EXPECT_EQ(store.rowCount(), 2);
+    EXPECT_EQ(store.fieldText(1, log::fAValue).trimmed(), "49.99");
 }
 
 } // namespace

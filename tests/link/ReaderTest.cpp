@@ -177,6 +177,23 @@ TEST_F(ReadPause, aPausedReaderStartsNoReadAndResumes)
     QTRY_COMPARE_WITH_TIMEOUT(log.all, QByteArray("held"), 5000);
 }
 
+TEST_F(ReadPause, whatWaitedCanBeDroppedOnResumeAndWhatFollowsArrives)
+{
+    TCP2110& p = connected();
+    ChunkLog log(p);
+    p.setReadPause(true);
+    QCoreApplication::processEvents();
+    // More than one read takes: the whole backlog goes, not just a chunk.
+    feed(pattern(5000));
+    p.discardWaiting();
+    const uint32_t reads = TestBridge_CallCount("HidUart_Read");
+    p.setReadPause(false);
+    // Dropping ends with a read that finds nothing; polls go on after it.
+    QTRY_VERIFY_WITH_TIMEOUT(TestBridge_CallCount("HidUart_Read") > reads + 5, 5000);
+    feed("fresh");
+    QTRY_COMPARE_WITH_TIMEOUT(log.all, QByteArray("fresh"), 5000);
+}
+
 TEST_F(ReadPause, keepsItsValueAcrossReconnectionWhileTheNewReaderPolls)
 {
     TCP2110& p = connected();

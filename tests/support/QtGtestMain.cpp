@@ -1,5 +1,5 @@
 // main() of the widget tests: GoogleTest inside a QApplication.
-#include "TemporaryUserFolders.h"
+#include "IsolatedUserFolders.h"
 
 #include <QApplication>
 
@@ -9,8 +9,14 @@ int main(int argc, char** argv)
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
-    const varnetta::testing::TTemporaryUserFolders userFolders;
+    IsolateUserFolders();
     QApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
+    // Each test starts with no data left by the one before.
+    struct TFreshUserData : ::testing::EmptyTestEventListener
+    {
+        void OnTestStart(const ::testing::TestInfo&) override { ClearUserData(); }
+    };
+    ::testing::UnitTest::GetInstance()->listeners().Append(new TFreshUserData);
     return RUN_ALL_TESTS();
 }
