@@ -13,6 +13,7 @@ does; every editable field is labelled by its caption; every button has a
 name. Prints one line a check and ends with "N passed, N failed".
 """
 import os
+import shutil
 import subprocess
 import sys
 import tempfile
@@ -114,8 +115,10 @@ def main():
     env = dict(os.environ)
     env["QT_LINUX_ACCESSIBILITY_ALWAYS_ON"] = "1"
     env["QT_ACCESSIBILITY"] = "1"
-    settings = tempfile.mkdtemp(prefix="varnetta-a11y-")
-    env["XDG_CONFIG_HOME"] = settings
+    # The user's own settings and recovery journal stay out of it.
+    home = tempfile.mkdtemp(prefix="varnetta-a11y-")
+    for name in ("XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_STATE_HOME", "XDG_CACHE_HOME"):
+        env[name] = os.path.join(home, name.lower())
     proc = subprocess.Popen([program] + sys.argv[2:], env=env)
     try:
         app = find_app(proc.pid)
@@ -180,6 +183,7 @@ def main():
             proc.wait(10)
         except subprocess.TimeoutExpired:
             proc.kill()
+        shutil.rmtree(home, ignore_errors=True)
         passed = results.count(True)
         print("%d passed, %d failed" % (passed, len(results) - passed))
 
