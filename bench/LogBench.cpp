@@ -125,6 +125,45 @@ void BM_XmlLoad(benchmark::State& state)
 }
 BENCHMARK(BM_XmlLoad)->Iterations(1)->Unit(benchmark::kMillisecond);
 
+// One row whose value is 1 MB long, escaped throughout, against the
+// reference of a packet of ordinary rows of about the same size.
+QByteArray packetOfSize(bool oneLongValue)
+{
+    constexpr qsizetype kBytes = qsizetype(1) << 20;
+    TLogStore store;
+    QByteArray bytes = XmlPacket(store);
+    const qsizetype at = bytes.indexOf("</ROWDATA>");
+    if (oneLongValue) {
+        bytes.insert(at, "<ROW RowState=\"4\" ANo=\"1\" AUnit=\"" + QByteArray("a&lt;b&#161;").repeated(kBytes / 11) +
+                             "\"/>");
+        return bytes;
+    }
+    FillSampleLog(store, kBytes / 165); // about 165 bytes a row
+    return XmlPacket(store);
+}
+
+void xmlLoad(benchmark::State& state, bool oneLongValue)
+{
+    QByteArray bytes = packetOfSize(oneLongValue);
+    for (auto _ : state) {
+        TLogStore store;
+        if (!ReadXmlPacket(bytes, store))
+            state.SkipWithError("the packet did not load");
+        benchmark::DoNotOptimize(store.rowCount());
+    }
+    state.counters["bytes"] = double(bytes.size());
+}
+void BM_XmlLoadOneMegabyteValue(benchmark::State& state)
+{
+    xmlLoad(state, true);
+}
+void BM_XmlLoadOneMegabyteOfRows(benchmark::State& state)
+{
+    xmlLoad(state, false);
+}
+BENCHMARK(BM_XmlLoadOneMegabyteValue)->Repetitions(5)->ReportAggregatesOnly(true)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_XmlLoadOneMegabyteOfRows)->Repetitions(5)->ReportAggregatesOnly(true)->Unit(benchmark::kMillisecond);
+
 void BM_GridJumpToLastRow(benchmark::State& state)
 {
     TLogTableModel model(fullStore());

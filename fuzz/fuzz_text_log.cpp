@@ -1,5 +1,6 @@
 // Arbitrary bytes into the tab-separated log reader, and each line of them
-// into the item splitter on its own.
+// into the item splitter on its own; what was read is saved in both forms
+// and read back.
 #include "log/LogFiles.h"
 #include "log/LogStore.h"
 
@@ -38,6 +39,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     }
     splitLine(input.size());
     if (store.rowCount() > lines || store.changeLogSize() != store.rowCount())
+        std::abort();
+
+    // Whatever was loaded is saved in either form and reads back: the XML
+    // form exactly, the text form as it was written.
+    TLogStore fromXml;
+    if (!ReadXmlPacket(XmlPacket(store), fromXml) || !fromXml.sameContent(store))
+        std::abort();
+    const QByteArray text = TextLog(store); // rows read from lines hold no line break
+    TLogStore fromText;
+    if (!ReadTextLog(text, fromText) || TextLog(fromText) != text)
         std::abort();
     return 0;
 }

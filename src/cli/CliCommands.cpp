@@ -109,8 +109,12 @@ private:
     QString m_lastError;
 };
 
-// Where rows go: tab-separated lines flushed one by one, or the XML data
-// packet written atomically at the end.
+// Where rows go: tab-separated lines flushed one by one, to the file or to
+// standard output. A .xml file is a complete XML data packet after every
+// row, so a run that is killed leaves every reported row in a file the
+// program opens: each row overwrites the closing tags and writes them again
+// behind it, in one write. A clean end replaces it with the whole table's
+// packet, change log included.
 class TRowOutput
 {
 public:
@@ -122,6 +126,17 @@ public:
 
     [[nodiscard]] bool open()
     {
+        if (m_xml) {
+            m_xmlFile.setFileName(m_fileName);
+            if (!m_xmlFile.open(QIODevice::ReadWrite | QIODevice::Truncate | QIODevice::Unbuffered)) {
+                m_err << "varnetta-cli: cannot write " << m_fileName << ": " << m_xmlFile.errorString() << "\n";
+                return false;
+            }
+            const QByteArray start = log::XmlPacketStart();
+            if (!writeXml(start))
+                return false;
+            m_xmlEnd = start.size();
+        }
         if (m_fileName.isEmpty() || m_xml)
             return write(log::TextLogHeaderLine());
         // Each row reaches the system as it comes, as the window's journal.
@@ -134,8 +149,23 @@ public:
 
     [[nodiscard]] bool rowAdded(const log::TLogStore& store, qsizetype row)
     {
+        if (m_xml) {
+            const QByteArray element = log::XmlRowElement(store, row);
+            if (!writeXml(element))
+                return false;
+            m_xmlEnd += element.size();
+        }
+        const std::optional<QByteArray> line = log::TextLogRowLine(store, row);
+        if (!line) {
+            m_err << "varnetta-cli: row " << row + 1
+                  << " holds a line break inside a field, which a tab-separated log cannot carry; it is left out"
+                  << (m_xml ? " here and kept in " + m_fileName : QStringLiteral(" (an .xml output keeps it)"))
+                  << "\n";
+            m_err.flush();
+            return true;
+        }
         if (!m_file.isOpen())
-            return write(log::TextLogRowLine(store, row));
+            return write(*line);
         if (m_file.appendRows(store, row, 1))
             return true;
         m_err << "varnetta-cli: write failed: " << m_file.errorString() << "\n";
@@ -146,9 +176,13 @@ public:
     {
         if (!m_xml)
             return true;
+        // Unbuffered: the writer buffers itself, and a write that fails only
+        // when QSaveFile flushes its buffer in commit() is not reported.
         QSaveFile file(m_fileName);
-        if (!file.open(QIODevice::WriteOnly) || !log::WriteXmlPacket(store, file) || !file.commit()) {
-            m_err << "varnetta-cli: could not save " << m_fileName << ": " << file.errorString() << "\n";
+        if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered) || !log::WriteXmlPacket(store, file) ||
+            !file.commit()) {
+            m_err << "varnetta-cli: could not save " << m_fileName << ": " << file.errorString()
+                  << " (the rows are in it as written during the run)\n";
             return false;
         }
         return true;
@@ -166,11 +200,28 @@ private:
         return true;
     }
 
+    // `bytes` at the end of the rows, then the closing tags again.
+    [[nodiscard]] bool writeXml(const QByteArray& bytes)
+    {
+        const QByteArray piece = bytes + log::XmlPacketEnd();
+        if (!m_xmlFile.seek(m_xmlEnd) || m_xmlFile.write(piece) != piece.size()) {
+            m_err << "varnetta-cli: write failed: " << m_xmlFile.errorString() << "\n";
+            // A part of the row may stand where the closing tags were (a full
+            // disk): put them back behind the rows written so far.
+            if (m_xmlFile.resize(m_xmlEnd) && m_xmlFile.seek(m_xmlEnd))
+                (void)m_xmlFile.write(log::XmlPacketEnd());
+            return false;
+        }
+        return true;
+    }
+
     QString m_fileName;
     QIODevice& m_stdout;
     QTextStream& m_err;
     bool m_xml;
     log::TFlushedTextLog m_file;
+    QFile m_xmlFile;
+    qint64 m_xmlEnd = 0; // where the closing tags start
 };
 
 // What log and export share: the bridge the window would choose opened,
@@ -434,12 +485,18 @@ int RunConvert(const QString& in, const QString& out, QTextStream& err)
         return kExitFailure;
     }
     const QString target = log::LogSaveFileName(out);
+    const bool xml = log::LogFileKind(target) == log::TLogFileKind::Xml;
     QSaveFile file(target);
-    bool written = file.open(QIODevice::WriteOnly);
-    if (written) {
-        written = log::LogFileKind(target) == log::TLogFileKind::Xml
-                      ? log::WriteXmlPacket(store, file)
-                      : log::WriteTextLog(store, file, log::DefaultTextLogHeader());
+    bool written = file.open(QIODevice::WriteOnly | QIODevice::Unbuffered); // see TRowOutput::finish
+    if (written)
+        written = xml ? log::WriteXmlPacket(store, file) : log::WriteTextLog(store, file, log::DefaultTextLogHeader());
+    if (!written && !xml) {
+        if (const QString note = log::TextLogLineBreakNote(store); !note.isEmpty()) {
+            file.cancelWriting();
+            err << "varnetta-cli: Could not save table to specified file: " << target << " (" << note
+                << " Convert to an .xml file instead.)\n";
+            return kExitFailure;
+        }
     }
     if (!written || !file.commit()) {
         err << "varnetta-cli: Could not save table to specified file: " << target << " ("

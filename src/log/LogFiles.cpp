@@ -6,6 +6,7 @@
 #include <QFileInfo>
 #include <QIODevice>
 #include <QStringDecoder>
+#include <QStringList>
 #include <QXmlStreamReader>
 
 #include <algorithm>
@@ -64,6 +65,80 @@ bool isTextType(QStringView type)
     return type == u"string" || type == u"string.uni";
 }
 
+// How each byte stands in an attribute value: empty when it is written as
+// it is. Bytes above 127 are referenced by their value, so the file is plain
+// ASCII and means the same to any XML parser (earlier versions wrote them
+// raw, which parsers that take the missing declaration as UTF-8 refuse).
+// XML 1.0 has no form at all for most control bytes, not even a reference;
+// they go to the private-use characters U+E000 + byte, which no meter text
+// holds and which the readers turn back into the byte.
+constexpr qsizetype kMaxEscapeBytes = 8; // "&#57375;"
+constexpr uint32_t kControlBase = 0xE000;
+
+struct TEscape
+{
+    std::array<char, kMaxEscapeBytes> text{};
+    uint8_t size = 0;
+};
+
+constexpr TEscape reference(uint32_t codePoint, int minDigits)
+{
+    TEscape e;
+    std::array<char, 8> digits{};
+    int n = 0;
+    do {
+        digits[size_t(n++)] = char('0' + codePoint % 10);
+        codePoint /= 10;
+    } while (codePoint > 0 || n < minDigits);
+    e.text[e.size++] = '&';
+    e.text[e.size++] = '#';
+    while (n > 0)
+        e.text[e.size++] = digits[size_t(--n)];
+    e.text[e.size++] = ';';
+    return e;
+}
+
+constexpr TEscape named(const char* t)
+{
+    TEscape e;
+    while (*t)
+        e.text[e.size++] = *t++;
+    return e;
+}
+
+constexpr bool isXmlControl(uint8_t c)
+{
+    return c < 0x20 && c != '\t' && c != '\n' && c != '\r';
+}
+
+constexpr std::array<TEscape, 256> kEscapeOf = [] {
+    std::array<TEscape, 256> t{};
+    t[uint8_t('<')] = named("&lt;");
+    t[uint8_t('>')] = named("&gt;");
+    t[uint8_t('&')] = named("&amp;");
+    t[uint8_t('\'')] = named("&apos;");
+    t[uint8_t('"')] = named("&quot;");
+    for (const char c : {'\r', '\n', '\t', '\\'})
+        t[uint8_t(c)] = reference(uint8_t(c), 3);
+    for (uint32_t c = 0; c < 256; ++c) {
+        if (isXmlControl(uint8_t(c)))
+            t[c] = reference(kControlBase + c, 1);
+        else if (c >= 0x80)
+            t[c] = reference(c, 3);
+    }
+    return t;
+}();
+
+// The byte a character of an attribute value stands for, when there is one.
+std::optional<char> byteOfCodePoint(uint32_t c)
+{
+    if (c <= 0xFF && !isXmlControl(uint8_t(c)))
+        return char(c);
+    if (c >= kControlBase && c < kControlBase + 0x20)
+        return char(c - kControlBase);
+    return std::nullopt;
+}
+
 // The packet's own structure; anything else in it is refused.
 class TXmlPacketReader
 {
@@ -85,10 +160,7 @@ public:
     [[nodiscard]] bool closed() const { return m_where == Where::Closed; }
 
 private:
-    [[nodiscard]] QByteArray bytes(QStringView value) const
-    {
-        return m_utf8 ? protocol::EightBitText(value.toString()) : value.toLatin1();
-    }
+    [[nodiscard]] QByteArray bytes(QStringView value) const;
     bool startElement();
     bool endElement();
     bool readField();
@@ -114,6 +186,38 @@ private:
     std::array<bool, kLogFieldCount> m_fieldSeen{};
     bool m_fieldsDone = false;
 };
+
+// Characters that stand for a byte of their own (see kEscapeOf) become it;
+// the rest is text in the system's code page when the file was UTF-8, and
+// otherwise has no byte ("?").
+QByteArray TXmlPacketReader::bytes(QStringView value) const
+{
+    QByteArray out;
+    out.reserve(value.size());
+    qsizetype run = 0; // start of characters still to convert as text
+    const auto convertRun = [&](qsizetype end) {
+        if (end == run)
+            return;
+        const QStringView text = value.sliced(run, end - run);
+        if (m_utf8) {
+            out.append(protocol::EightBitText(text.toString()));
+        } else {
+            for (const QChar c : text)
+                out.append(c.unicode() <= 0xFF ? char(c.unicode()) : '?');
+        }
+    };
+    for (qsizetype i = 0; i < value.size(); ++i) {
+        const uint32_t c = value[i].unicode();
+        const bool ownByte = m_utf8 ? c >= kControlBase && c < kControlBase + 0x20 : byteOfCodePoint(c).has_value();
+        if (!ownByte)
+            continue;
+        convertRun(i);
+        out.append(*byteOfCodePoint(c));
+        run = i + 1;
+    }
+    convertRun(value.size());
+    return out;
+}
 
 TXmlPacketReader::Step TXmlPacketReader::step()
 {
@@ -330,6 +434,24 @@ bool splitDeclaration(const QByteArray& head, qsizetype& contentStart, bool& dec
     return true;
 }
 
+// The start of the file up to the end of its XML declaration, however long
+// that is; a file without one gives its first few kilobytes.
+QByteArray peekHead(QIODevice& in)
+{
+    qint64 want = 4096;
+    QByteArray head = in.peek(want);
+    const auto declarationOpen = [&] {
+        const QByteArrayView h = QByteArrayView(head).startsWith("\xEF\xBB\xBF") ? QByteArrayView(head).sliced(3)
+                                                                                 : QByteArrayView(head);
+        return h.startsWith("<?xml") && !h.contains("?>");
+    };
+    while (head.size() == want && declarationOpen()) {
+        want *= 2;
+        head = in.peek(want);
+    }
+    return head;
+}
+
 // Reads the next block; on a file or buffer of known size no more than is
 // left, so a small file costs no 4 MB allocation.
 QByteArray readBlock(QIODevice& in)
@@ -357,37 +479,31 @@ bool validUtf8(QIODevice& in, qint64 from)
     return true;
 }
 
-// What an attribute value needs: 0 kept as it is, otherwise the index + 1
-// of its replacement in kEscapes.
-constexpr std::array<uint8_t, 256> kEscapeOf = [] {
-    std::array<uint8_t, 256> t{};
-    const char chars[] = {'<', '>', '&', '\'', '"', '\r', '\n', '\t', '\\'};
-    for (size_t i = 0; i < sizeof chars; ++i)
-        t[uint8_t(chars[i])] = uint8_t(i + 1);
-    return t;
-}();
-constexpr std::array<QByteArrayView, 9> kEscapes = {"&lt;",   "&gt;",   "&amp;",  "&apos;", "&quot;",
-                                                    "&#013;", "&#010;", "&#009;", "&#092;"};
-
 // A write buffer that the writers fill with plain stores: `room` makes sure
-// of space for what follows, flushing to the device when needed.
+// of space for what follows, flushing to the device (and growing, for a
+// piece larger than the buffer) when needed.
 class TOutBuffer
 {
 public:
-    explicit TOutBuffer(QIODevice& out) : m_out(out), m_buf(new char[kOutBytes]), m_pos(m_buf.get()) {}
+    explicit TOutBuffer(QIODevice& out, size_t capacity = kDefaultBytes)
+        : m_out(out), m_capacity(capacity), m_buf(new char[capacity]), m_pos(m_buf.get())
+    {
+    }
 
     void room(size_t n)
     {
-        if (size_t(m_buf.get() + kOutBytes - m_pos) < n)
-            flush();
+        if (size_t(m_buf.get() + m_capacity - m_pos) >= n)
+            return;
+        flush();
+        if (n > m_capacity) {
+            m_capacity = n;
+            m_buf.reset(new char[n]);
+            m_pos = m_buf.get();
+        }
     }
     void put(QByteArrayView t)
     {
         room(size_t(t.size()));
-        if (size_t(t.size()) > kOutBytes) {
-            m_ok = m_ok && m_out.write(t.data(), t.size()) == t.size();
-            return;
-        }
         std::memcpy(m_pos, t.data(), size_t(t.size()));
         m_pos += t.size();
     }
@@ -397,13 +513,12 @@ public:
     void putEscaped(QByteArrayView text)
     {
         for (const char c : text) {
-            const uint8_t e = kEscapeOf[uint8_t(c)];
-            if (e == 0) {
+            const TEscape& e = kEscapeOf[uint8_t(c)];
+            if (e.size == 0) {
                 *m_pos++ = c;
             } else {
-                const QByteArrayView with = kEscapes[e - 1u];
-                std::memcpy(m_pos, with.data(), size_t(with.size()));
-                m_pos += with.size();
+                std::memcpy(m_pos, e.text.data(), e.size);
+                m_pos += e.size;
             }
         }
     }
@@ -418,8 +533,9 @@ public:
     }
 
 private:
-    static constexpr size_t kOutBytes = size_t(4) << 20;
+    static constexpr size_t kDefaultBytes = size_t(4) << 20;
     QIODevice& m_out;
+    size_t m_capacity;
     std::unique_ptr<char[]> m_buf;
     char* m_pos;
     bool m_ok = true;
@@ -476,6 +592,40 @@ QString LogSaveFileName(const QString& fileName)
     return fileName + QLatin1String(".xls");
 }
 
+namespace {
+
+void writeXmlRow(TOutBuffer& buf, const TLogStore& store, qsizetype r, std::array<char, 24>& scratch)
+{
+    const std::array<QByteArrayView, kLogFieldCount>& prefixes = attributePrefixes();
+    buf.room(64);
+    buf.put("<ROW");
+    if (const uint8_t state = store.rowState(r); state != 0) {
+        buf.put(" RowState=\"");
+        buf.putNumber(state);
+        buf.putChar('"');
+    }
+    if (const auto n = store.ANo(r)) {
+        buf.put(prefixes[fANo]);
+        buf.putNumber(*n);
+        buf.putChar('"');
+    }
+    for (int f = 1; f < kLogFieldCount; ++f) {
+        if (store.isNull(r, f))
+            continue;
+        const QByteArrayView text = store.fieldView(r, f, scratch);
+        buf.room(16 + size_t(kMaxEscapeBytes * text.size()));
+        buf.put(prefixes[size_t(f)]);
+        buf.putEscaped(text);
+        buf.putChar('"');
+    }
+    buf.put("/>");
+}
+
+constexpr QByteArrayView kRowDataStart = "</METADATA><ROWDATA>";
+constexpr QByteArrayView kPacketEnd = "</ROWDATA></DATAPACKET>";
+
+} // namespace
+
 bool WriteXmlPacket(const TLogStore& store, QIODevice& out, const TLogProgress& progress)
 {
     TOutBuffer buf(out);
@@ -498,40 +648,18 @@ bool WriteXmlPacket(const TLogStore& store, QIODevice& out, const TLogProgress& 
         }
         buf.put("\"/>");
     }
-    buf.put("</METADATA><ROWDATA>");
+    buf.put(kRowDataStart);
 
     const qsizetype rows = store.rowCount();
-    const std::array<QByteArrayView, kLogFieldCount>& prefixes = attributePrefixes();
     std::array<char, 24> scratch{};
     for (qsizetype r = 0; r < rows; ++r) {
-        buf.room(64);
-        buf.put("<ROW");
-        if (const uint8_t state = store.rowState(r); state != 0) {
-            buf.put(" RowState=\"");
-            buf.putNumber(state);
-            buf.putChar('"');
-        }
-        if (const auto n = store.ANo(r)) {
-            buf.put(prefixes[fANo]);
-            buf.putNumber(*n);
-            buf.putChar('"');
-        }
-        for (int f = 1; f < kLogFieldCount; ++f) {
-            if (store.isNull(r, f))
-                continue;
-            const QByteArrayView text = store.fieldView(r, f, scratch);
-            buf.room(16 + 6 * size_t(text.size()));
-            buf.put(prefixes[size_t(f)]);
-            buf.putEscaped(text);
-            buf.putChar('"');
-        }
-        buf.put("/>");
+        writeXmlRow(buf, store, r, scratch);
         if (!buf.ok())
             return false;
         if (progress && (r + 1) % kProgressRows == 0)
             progress(r + 1, rows);
     }
-    buf.put("</ROWDATA></DATAPACKET>");
+    buf.put(kPacketEnd);
     return buf.flush();
 }
 
@@ -544,10 +672,32 @@ QByteArray XmlPacket(const TLogStore& store)
     return bytes;
 }
 
+QByteArray XmlPacketStart()
+{
+    return packetHead() + "<PARAMS/>" + kRowDataStart.toByteArray();
+}
+
+QByteArray XmlRowElement(const TLogStore& store, qsizetype row)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    TOutBuffer buf(buffer, 1024);
+    std::array<char, 24> scratch{};
+    writeXmlRow(buf, store, row, scratch);
+    (void)buf.flush();
+    return bytes;
+}
+
+QByteArray XmlPacketEnd()
+{
+    return kPacketEnd.toByteArray();
+}
+
 bool ReadAnyXmlPacket(QIODevice& in, TLogStore& out, const TLogProgress& progress)
 {
     const qint64 total = in.size();
-    QByteArray head = in.peek(4096);
+    QByteArray head = peekHead(in);
     if (head.isEmpty())
         return false;
     qint64 pos = 0;
@@ -608,11 +758,18 @@ bool ReadAnyXmlPacket(QIODevice& in, TLogStore& out, const TLogProgress& progres
 namespace {
 
 // The file read in blocks with a cursor: `fill` makes at least n bytes
-// readable at the cursor unless the file ends first.
+// readable at the cursor unless the file ends first. The buffer starts no
+// larger than the file and grows when a single piece needs more.
 class TBlockInput
 {
 public:
-    explicit TBlockInput(QIODevice& in) : m_in(in), m_buf(new char[kCapacity]) {}
+    explicit TBlockInput(QIODevice& in) : m_in(in)
+    {
+        m_capacity = kReadBlock + kSlack;
+        if (!in.isSequential())
+            m_capacity = std::clamp<qint64>(in.size() - in.pos(), 0, kReadBlock) + kSlack;
+        m_buf.reset(new char[size_t(m_capacity)]);
+    }
 
     qsizetype fill(qsizetype n)
     {
@@ -622,7 +779,14 @@ public:
                 m_end -= m_pos;
                 m_pos = 0;
             }
-            const qint64 got = m_in.read(m_buf.get() + m_end, qint64(kCapacity) - m_end);
+            if (n > m_capacity) {
+                const qsizetype capacity = std::max(n, 2 * m_capacity);
+                std::unique_ptr<char[]> bigger(new char[size_t(capacity)]);
+                std::memcpy(bigger.get(), m_buf.get(), size_t(m_end));
+                m_buf = std::move(bigger);
+                m_capacity = capacity;
+            }
+            const qint64 got = m_in.read(m_buf.get() + m_end, m_capacity - m_end);
             if (got <= 0)
                 m_eof = true;
             else
@@ -647,18 +811,15 @@ public:
     [[nodiscard]] qint64 done() const { return m_done; }
 
 private:
-    static constexpr qsizetype kCapacity = kReadBlock + (qsizetype(64) << 10);
+    static constexpr qsizetype kSlack = qsizetype(64) << 10;
     QIODevice& m_in;
     std::unique_ptr<char[]> m_buf;
+    qsizetype m_capacity = 0;
     qsizetype m_pos = 0;
     qsizetype m_end = 0;
     qint64 m_done = 0;
     bool m_eof = false;
 };
-
-// Far more than a row this program writes can take (nine fields of at most
-// 20 bytes, each escaped to at most six).
-constexpr qsizetype kMaxOwnRowBytes = 4096;
 
 bool takeLiteral(const char*& p, const char* end, QByteArrayView t)
 {
@@ -687,10 +848,39 @@ template <class Int> bool takeNumber(const char*& p, const char* end, char close
     return true;
 }
 
+// A reference as the writer gives it: one of the five names, or "&#" and
+// decimal digits for a character that stands for a byte. At `p`, past the
+// "&"; false for anything else.
+bool takeReference(const char*& p, const char* end, char& byte)
+{
+    static constexpr std::array<std::pair<QByteArrayView, char>, 5> kNamed = {
+        {{"lt;", '<'}, {"gt;", '>'}, {"amp;", '&'}, {"apos;", '\''}, {"quot;", '"'}}};
+    for (const auto& [name, c] : kNamed) {
+        if (takeLiteral(p, end, name)) {
+            byte = c;
+            return true;
+        }
+    }
+    if (!takeLiteral(p, end, "#"))
+        return false;
+    uint32_t code = 0;
+    const char* q = p;
+    while (q < end && q - p < 7 && *q >= '0' && *q <= '9')
+        code = code * 10 + uint32_t(*q++ - '0');
+    if (q == p || q >= end || *q != ';')
+        return false;
+    const std::optional<char> b = byteOfCodePoint(code);
+    if (!b)
+        return false;
+    byte = *b;
+    p = q + 1;
+    return true;
+}
+
 // An attribute value up to its closing quote, in the form the writer gives
-// it: bytes it keeps as they are and its own replacements, nothing else.
-// Values with replacements are decoded into `scratch`.
-bool takeValue(const char*& p, const char* end, char*& scratch, QByteArrayView& value)
+// it (and the raw bytes above 127 of earlier versions), nothing else. A
+// value with references is decoded into `decoded`.
+bool takeValue(const char*& p, const char* end, std::string& decoded, QByteArrayView& value)
 {
     const auto* close = static_cast<const char*>(std::memchr(p, '"', size_t(end - p)));
     if (!close)
@@ -698,7 +888,7 @@ bool takeValue(const char*& p, const char* end, char*& scratch, QByteArrayView& 
     bool escaped = false;
     for (const char* q = p; q < close; ++q) {
         const auto c = uint8_t(*q);
-        if (c < 0x20 || (kEscapeOf[c] != 0 && c != '&'))
+        if (c < 0x80 && kEscapeOf[c].size != 0 && c != '&')
             return false;
         escaped |= c == '&';
     }
@@ -707,24 +897,58 @@ bool takeValue(const char*& p, const char* end, char*& scratch, QByteArrayView& 
         p = close + 1;
         return true;
     }
-    char* const from = scratch;
+    decoded.clear();
     for (const char* q = p; q < close;) {
         if (*q != '&') {
-            *scratch++ = *q++;
+            decoded.push_back(*q++);
             continue;
         }
-        size_t e = 0;
-        while (e < kEscapes.size() && !(close - q >= kEscapes[e].size() &&
-                                        std::memcmp(q, kEscapes[e].data(), size_t(kEscapes[e].size())) == 0))
-            ++e;
-        if (e == kEscapes.size())
+        ++q;
+        char byte = 0;
+        if (!takeReference(q, close, byte))
             return false;
-        *scratch++ = "<>&'\"\r\n\t\\"[e];
-        q += kEscapes[e].size();
+        decoded.push_back(byte);
     }
-    value = QByteArrayView(from, scratch - from);
+    value = QByteArrayView(decoded.data(), qsizetype(decoded.size()));
     p = close + 1;
     return true;
+}
+
+// What the quick reader reads of a row at once before it asks for more.
+constexpr qsizetype kQuickRowBytes = 4096;
+
+// One ROW element as the writer gives it, at `p`; its length in bytes, or 0
+// when [p, end) holds no such element (cut short, or another form).
+qsizetype takeOwnRow(const char* p, const char* end, std::array<std::string, kLogFieldCount>& decoded,
+                     TLogRowView& row)
+{
+    const char* const start = p;
+    const std::array<QByteArrayView, kLogFieldCount>& prefixes = attributePrefixes();
+    if (!takeLiteral(p, end, "<ROW"))
+        return 0;
+    if (takeLiteral(p, end, " RowState=\"")) {
+        int state = 0;
+        if (!takeNumber(p, end, '"', state) || state < 0 || state > 255)
+            return 0;
+        row.rowState = uint8_t(state);
+    }
+    if (takeLiteral(p, end, prefixes[fANo])) {
+        qint32 n = 0;
+        if (!takeNumber(p, end, '"', n))
+            return 0;
+        row.ANo = n;
+    }
+    for (int f = 1; f < kLogFieldCount; ++f) {
+        if (!takeLiteral(p, end, prefixes[size_t(f)]))
+            continue;
+        QByteArrayView value;
+        if (!takeValue(p, end, decoded[size_t(f)], value))
+            return 0;
+        row.setText(f, value);
+    }
+    if (!takeLiteral(p, end, "/>"))
+        return 0;
+    return p - start;
 }
 
 } // namespace
@@ -767,46 +991,33 @@ TXmlQuickRead ReadOwnXmlPacket(QIODevice& in, TLogStore& out, const TLogProgress
     if (!src.take("</METADATA><ROWDATA>"))
         return TXmlQuickRead::Declined;
 
-    const std::array<QByteArrayView, kLogFieldCount>& prefixes = attributePrefixes();
-    std::array<char, kMaxOwnRowBytes> decoded;
+    // One per field: a row's decoded values must all stay valid until it is
+    // stored, however long each is.
+    std::array<std::string, kLogFieldCount> decoded;
     qsizetype rowsAtReport = 0;
     for (;;) {
-        const qsizetype avail = src.fill(kMaxOwnRowBytes);
-        const char* p = src.at();
-        const char* const end = p + avail;
-        const char* const start = p;
-        if (!takeLiteral(p, end, "<ROW")) {
+        if (src.fill(4) < 4 || std::memcmp(src.at(), "<ROW", 4) != 0) {
             // Only the closing tags may follow, and then the end of the file.
-            if (!src.take("</ROWDATA></DATAPACKET>") || src.fill(1) != 0)
+            if (!src.take(kPacketEnd) || src.fill(1) != 0)
                 return TXmlQuickRead::Declined;
             return TXmlQuickRead::Read;
         }
         TLogRowView row;
-        char* scratch = decoded.data();
-        if (takeLiteral(p, end, " RowState=\"")) {
-            int state = 0;
-            if (!takeNumber(p, end, '"', state) || state < 0 || state > 255)
+        qsizetype length = 0;
+        // Most rows fit in what is read already. One that does not is tried
+        // again with more: the writer escapes every ">" in a value, so a
+        // row that failed before its first ">" may only be cut short.
+        for (qsizetype want = kQuickRowBytes;; want *= 2) {
+            const qsizetype avail = src.fill(want);
+            row = {};
+            length = takeOwnRow(src.at(), src.at() + avail, decoded, row);
+            if (length > 0)
+                break;
+            if (avail < want || std::memchr(src.at(), '>', size_t(avail)))
                 return TXmlQuickRead::Declined;
-            row.rowState = uint8_t(state);
         }
-        if (takeLiteral(p, end, prefixes[fANo])) {
-            qint32 n = 0;
-            if (!takeNumber(p, end, '"', n))
-                return TXmlQuickRead::Declined;
-            row.ANo = n;
-        }
-        for (int f = 1; f < kLogFieldCount; ++f) {
-            if (!takeLiteral(p, end, prefixes[size_t(f)]))
-                continue;
-            QByteArrayView value;
-            if (!takeValue(p, end, scratch, value))
-                return TXmlQuickRead::Declined;
-            row.setText(f, value);
-        }
-        if (!takeLiteral(p, end, "/>"))
-            return TXmlQuickRead::Declined;
         out.appendRow(row);
-        src.skip(p - start);
+        src.skip(length);
         if (progress && out.rowCount() - rowsAtReport >= kProgressRows) {
             rowsAtReport = out.rowCount();
             progress(src.done(), total);
@@ -844,24 +1055,92 @@ QList<QByteArray> DefaultTextLogHeader()
 
 namespace {
 
-void appendTextRow(QByteArray& buf, const TLogStore& store, qsizetype r, std::array<char, 24>& scratch)
+constexpr QByteArrayView kNullText = "NULL";
+
+// What a field needs so that the reader gives its text back: nothing, double
+// quotes (it holds a byte the reader splits at, or starts with a quote), or
+// it cannot be written at all (a line break; the reader splits lines first).
+enum class TTextForm
 {
+    Plain,
+    Quoted,
+    Impossible
+};
+
+constexpr std::array<TTextForm, 256> kTextFormOf = [] {
+    std::array<TTextForm, 256> t{};
+    for (int c = 1; c <= 32; ++c)
+        t[size_t(c)] = TTextForm::Quoted;
+    t[uint8_t('\r')] = TTextForm::Impossible;
+    t[uint8_t('\n')] = TTextForm::Impossible;
+    return t;
+}();
+
+TTextForm textForm(QByteArrayView text)
+{
+    TTextForm form = text.startsWith('"') ? TTextForm::Quoted : TTextForm::Plain;
+    for (const char c : text)
+        form = std::max(form, kTextFormOf[uint8_t(c)]);
+    return form;
+}
+
+bool appendTextField(QByteArray& buf, QByteArrayView text)
+{
+    switch (textForm(text)) {
+    case TTextForm::Plain:
+        buf.append(text);
+        return true;
+    case TTextForm::Quoted:
+        buf.append('"');
+        for (const char c : text) {
+            buf.append(c);
+            if (c == '"')
+                buf.append('"');
+        }
+        buf.append('"');
+        return true;
+    case TTextForm::Impossible:
+        break;
+    }
+    return false;
+}
+
+// A field's text as the tab-separated form has it, before quoting: blanks
+// and control bytes at either end gone, every space gone from the value,
+// "NULL" for nothing left.
+QByteArrayView textLogField(const TLogStore& store, qsizetype r, int f, std::array<char, 24>& scratch,
+                            std::string& noSpaces)
+{
+    const QByteArrayView text = trimmedView(store.fieldView(r, f, scratch));
+    if (text.isEmpty())
+        return kNullText;
+    if (f != fAValue || !text.contains(' '))
+        return text;
+    noSpaces.clear();
+    for (const char c : text)
+        if (c != ' ')
+            noSpaces.push_back(c);
+    return QByteArrayView(noSpaces.data(), qsizetype(noSpaces.size()));
+}
+
+// False, with `buf` cut back, for a row that the form cannot carry.
+bool appendTextRow(QByteArray& buf, const TLogStore& store, qsizetype r, std::array<char, 24>& scratch,
+                   std::string& noSpaces)
+{
+    const qsizetype rowStart = buf.size();
     if (const auto n = store.ANo(r))
         buf.append(QByteArray::number(*n));
+    else
+        buf.append(kNullText);
     for (int f = 1; f < kLogFieldCount; ++f) {
         buf.append('\t');
-        const QByteArrayView text = trimmedView(store.fieldView(r, f, scratch));
-        if (text.isEmpty()) {
-            buf.append("NULL");
-        } else if (f == fAValue) {
-            for (char c : text)
-                if (c != ' ')
-                    buf.append(c);
-        } else {
-            buf.append(text);
+        if (!appendTextField(buf, textLogField(store, r, f, scratch, noSpaces))) {
+            buf.truncate(rowStart);
+            return false;
         }
     }
     buf.append("\r\n");
+    return true;
 }
 
 } // namespace
@@ -871,11 +1150,13 @@ QByteArray TextLogHeaderLine(const QList<QByteArray>& header)
     return header.join('\t') + "\r\n";
 }
 
-QByteArray TextLogRowLine(const TLogStore& store, qsizetype row)
+std::optional<QByteArray> TextLogRowLine(const TLogStore& store, qsizetype row)
 {
     QByteArray line;
     std::array<char, 24> scratch{};
-    appendTextRow(line, store, row, scratch);
+    std::string noSpaces;
+    if (!appendTextRow(line, store, row, scratch, noSpaces))
+        return std::nullopt;
     return line;
 }
 
@@ -887,14 +1168,32 @@ bool WriteTextLog(const TLogStore& store, QIODevice& out, const QList<QByteArray
     buf.append(TextLogHeaderLine(header));
     const qsizetype rows = store.rowCount();
     std::array<char, 24> scratch{};
+    std::string noSpaces;
     for (qsizetype r = 0; r < rows; ++r) {
-        appendTextRow(buf, store, r, scratch);
+        if (!appendTextRow(buf, store, r, scratch, noSpaces))
+            return false;
         if (buf.size() >= kFlushBytes && !flush(out, buf))
             return false;
         if (progress && (r + 1) % kProgressRows == 0)
             progress(r + 1, rows);
     }
     return flush(out, buf);
+}
+
+QList<qsizetype> TextLogLineBreakRows(const TLogStore& store, qsizetype most)
+{
+    QList<qsizetype> rows;
+    std::array<char, 24> scratch{};
+    std::string noSpaces;
+    for (qsizetype r = 0; r < store.rowCount() && rows.size() < most; ++r) {
+        for (int f = 1; f < kLogFieldCount; ++f) {
+            if (textForm(textLogField(store, r, f, scratch, noSpaces)) == TTextForm::Impossible) {
+                rows.append(r);
+                break;
+            }
+        }
+    }
+    return rows;
 }
 
 QByteArray TextLog(const TLogStore& store, const QList<QByteArray>& header)
@@ -985,10 +1284,12 @@ bool appendTextLine(QByteArrayView line, TLogStore& out, std::string& unquoted)
     if (count > kLogFieldCount)
         return false;
     TLogRowView row;
-    bool ok = false;
-    row.ANo = items[0].toInt(&ok);
-    if (!ok)
-        return false;
+    if (items[0] != kNullText) {
+        bool ok = false;
+        row.ANo = items[0].toInt(&ok);
+        if (!ok)
+            return false;
+    }
     for (int f = 1; f < count; ++f)
         row.setText(f, items[size_t(f)]);
     row.rowState = kRowStateInserted;
@@ -998,6 +1299,24 @@ bool appendTextLine(QByteArrayView line, TLogStore& out, std::string& unquoted)
 }
 
 } // namespace
+
+QString TextLogLineBreakNote(const TLogStore& store)
+{
+    constexpr qsizetype kNamed = 5;
+    const QList<qsizetype> rows = TextLogLineBreakRows(store, kNamed + 1);
+    if (rows.isEmpty())
+        return {};
+    QStringList names;
+    for (const qsizetype r : rows.first(std::min(kNamed, rows.size()))) {
+        const std::optional<qint32> no = store.ANo(r);
+        names.append(no ? QStringLiteral("No. %1").arg(*no) : QStringLiteral("row %1 (no No.)").arg(r + 1));
+    }
+    QString list = names.join(QStringLiteral(", "));
+    if (rows.size() > kNamed)
+        list += QStringLiteral(" and more");
+    return (rows.size() == 1 ? QStringLiteral("The row %1 holds") : QStringLiteral("The rows %1 hold")).arg(list) +
+           QStringLiteral(" a line break inside a field, which a text log cannot carry.");
+}
 
 bool ReadTextLog(QIODevice& in, TLogStore& out, const TLogProgress& progress)
 {

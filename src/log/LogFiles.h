@@ -10,6 +10,7 @@
 #include <QString>
 
 #include <functional>
+#include <optional>
 
 class QIODevice;
 
@@ -31,9 +32,18 @@ enum class TLogFileKind
 using TLogProgress = std::function<void(qint64 done, qint64 total)>;
 
 // Writes the whole table as one line of XML; false when the device refused
-// a write.
+// a write. The file is plain ASCII: bytes above 127 are written as
+// character references to their value, control bytes that XML cannot hold
+// as the private-use characters U+E000 + byte; both readers take them back.
 [[nodiscard]] bool WriteXmlPacket(const TLogStore& store, QIODevice& out, const TLogProgress& progress = {});
 [[nodiscard]] QByteArray XmlPacket(const TLogStore& store);
+
+// The packet of a table without change log in three pieces, for tools that
+// write rows as they come and keep a complete packet on disk after each:
+// everything up to the first row, one ROW element, and the closing tags.
+[[nodiscard]] QByteArray XmlPacketStart();
+[[nodiscard]] QByteArray XmlRowElement(const TLogStore& store, qsizetype row);
+[[nodiscard]] QByteArray XmlPacketEnd();
 
 // Reads a packet into `out`, which must be empty. On false `out` holds
 // nothing useful and the caller keeps its own table as it was.
@@ -55,14 +65,26 @@ enum class TXmlQuickRead
 
 // The grid's captions as the header line expects them.
 [[nodiscard]] QList<QByteArray> DefaultTextLogHeader();
+// A field the reader would split or unquote is written in double quotes, its
+// own quotes doubled; a null ANo as "NULL". A line break inside a field has
+// no form in a line-based file: the write stops there and returns false
+// (TextLogLineBreakRows tells that case from a device failure).
 [[nodiscard]] bool WriteTextLog(const TLogStore& store, QIODevice& out, const QList<QByteArray>& header,
                                 const TLogProgress& progress = {});
 [[nodiscard]] QByteArray TextLog(const TLogStore& store,
                                  const QList<QByteArray>& header = DefaultTextLogHeader());
 
+// Positions (0-based) of the first `most` rows whose fields hold a line
+// break that the tab-separated form cannot carry.
+[[nodiscard]] QList<qsizetype> TextLogLineBreakRows(const TLogStore& store, qsizetype most);
+// The same as a sentence for the user, the rows named as the grid shows
+// them (by No.), the first few only; empty when there is no such row.
+[[nodiscard]] QString TextLogLineBreakNote(const TLogStore& store);
+
 // Appends the rows of a text log to `out` (marked inserted, in the change
-// log). A line that fails adds nothing; rows of earlier lines stay in `out`
-// and false is returned.
+// log). An ANo item "NULL" is a null ANo, as the writer puts it. A line that
+// fails adds nothing; rows of earlier lines stay in `out` and false is
+// returned.
 [[nodiscard]] bool ReadTextLog(QIODevice& in, TLogStore& out, const TLogProgress& progress = {});
 [[nodiscard]] bool ReadTextLog(const QByteArray& data, TLogStore& out);
 
@@ -71,9 +93,9 @@ enum class TXmlQuickRead
 [[nodiscard]] QList<QByteArray> SplitTextLogItems(QByteArrayView line);
 
 // One line of the tab-separated form, CR LF included, as WriteTextLog
-// writes it: the header line, and the line of one row. For tools that
-// write rows as they come.
+// writes it: the header line, and the line of one row (none for a row with
+// a line break in a field). For tools that write rows as they come.
 [[nodiscard]] QByteArray TextLogHeaderLine(const QList<QByteArray>& header = DefaultTextLogHeader());
-[[nodiscard]] QByteArray TextLogRowLine(const TLogStore& store, qsizetype row);
+[[nodiscard]] std::optional<QByteArray> TextLogRowLine(const TLogStore& store, qsizetype row);
 
 } // namespace varnetta::log

@@ -31,8 +31,12 @@ bool TFlushedTextLog::open(const QString& fileName, TMode mode)
 bool TFlushedTextLog::appendRows(const TLogStore& store, qsizetype first, qsizetype count)
 {
     QByteArray lines;
-    for (qsizetype row = first; row < first + count; ++row)
-        lines += TextLogRowLine(store, row);
+    for (qsizetype row = first; row < first + count; ++row) {
+        // A row with a line break inside a field has no line; the table, and
+        // an XML save of it, keep it.
+        if (const std::optional<QByteArray> line = TextLogRowLine(store, row))
+            lines += *line;
+    }
     return write(lines);
 }
 

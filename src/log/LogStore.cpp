@@ -346,6 +346,19 @@ void TLogStore::appendFrom(TLogStore&& other)
     other.clear();
 }
 
+bool TLogStore::sameContent(const TLogStore& other) const
+{
+    if (rowCount() != other.rowCount() || changeLogSize() != other.changeLogSize())
+        return false;
+    for (qsizetype r = 0; r < rowCount(); ++r)
+        if (!(row(r) == other.row(r)))
+            return false;
+    for (qsizetype i = 0; i < changeLogSize(); ++i)
+        if (!(changeLogEntry(i) == other.changeLogEntry(i)))
+            return false;
+    return true;
+}
+
 TLogStore TLogStore::tailFor(const TLogStore& base)
 {
     TLogStore tail;

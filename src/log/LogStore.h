@@ -129,6 +129,9 @@ public:
     [[nodiscard]] TChangeEntry changeLogEntry(qsizetype index) const;
     void appendChange(const TChangeEntry& entry);
 
+    // The same rows, row states and change log.
+    [[nodiscard]] bool sameContent(const TLogStore& other) const;
+
     // Bytes held, capacity included (the figure the memory budget is about).
     [[nodiscard]] qsizetype memoryBytes() const;
 

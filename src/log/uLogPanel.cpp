@@ -15,6 +15,9 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QDir>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -675,7 +678,10 @@ bool TLogPanel::SaveLogFile(const QString& FileName)
     const auto end = work.run(
         [&](const TLogProgress& progress) {
             QSaveFile file(name);
-            if (!file.open(QIODevice::WriteOnly)) {
+            // Unbuffered: the writers buffer themselves, and a write that fails
+            // only when QSaveFile flushes its own buffer in commit() would go
+            // unreported.
+            if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
                 error = QStringLiteral("Cannot create file \"%1\". %2").arg(name, file.errorString());
                 return false;
             }
@@ -709,9 +715,31 @@ bool TLogPanel::SaveLogFile(const QString& FileName)
             app::MsgDlg(error, app::mtError, app::mbOK, 0);
         return ok;
     }
+    if (!ok) {
+        // A value with a line break has no place in a line-based file; the
+        // XML form keeps it.
+        if (const QString note = TextLogLineBreakNote(m_store); !note.isEmpty())
+            return offerXmlSave(name, note);
+    }
     app::MsgDlg(ok ? success : QStringLiteral("Could not save table to specified file: ") + name,
                 app::mtInformation, app::mbOK, 0);
     return ok;
+}
+
+bool TLogPanel::offerXmlSave(const QString& textName, const QString& note)
+{
+    const QFileInfo info(textName);
+    const QString xmlName = info.dir().filePath(info.completeBaseName() + QStringLiteral(".xml"));
+    const QString question = QStringLiteral("Could not save table to specified file: ") + textName + QStringLiteral("\n\n") +
+                             note + QStringLiteral("\n\nSave the log as XML instead, to ") + xmlName +
+                             QStringLiteral("?");
+    if (app::MsgDlg(question, app::mtConfirmation, app::mbYes | app::mbNo, 0) != app::mrYes)
+        return false;
+    if (QFileInfo::exists(xmlName) &&
+        app::MsgDlg(xmlName + QStringLiteral(" already exists.\nDo you want to replace it?"), app::mtConfirmation,
+                    app::mbYes | app::mbNo, 0) != app::mrYes)
+        return false;
+    return SaveLogFile(xmlName);
 }
 
 bool TLogPanel::LoadLogFile(const QString& FileName, bool EmptyFirst)

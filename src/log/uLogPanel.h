@@ -129,6 +129,8 @@ private:
     void showLogNotice();
     void columnResized(int column, int newWidth);
     void saveUserColumnWidths();
+    // A text save met a value with a line break: ask to save as XML instead.
+    [[nodiscard]] bool offerXmlSave(const QString& textName, const QString& note);
     void setBusy(bool busy);
     void rowsRecorded(qsizetype first, qsizetype count);
     void rowsSafe();

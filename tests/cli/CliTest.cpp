@@ -188,6 +188,70 @@ TEST(CliConvert, UnreadableInputFailsAndWritesNothing)
               kExitFailure);
 }
 
+namespace {
+
+QByteArray fileBytes(const QString& name)
+{
+    QFile f(name);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+QString writeFile(const QTemporaryDir& dir, const char* name, const QByteArray& bytes)
+{
+    QFile f(dir.filePath(QString::fromLatin1(name)));
+    EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(bytes);
+    return f.fileName();
+}
+
+QByteArray xmlWithRows(const QByteArray& rows)
+{
+    log::TLogStore empty;
+    const QByteArray bare = log::XmlPacket(empty);
+    return bare.left(bare.indexOf("</ROWDATA>")) + rows + "</ROWDATA></DATAPACKET>";
+}
+
+} // namespace
+
+TEST(CliConvertHostile, LongValuesConvertInsteadOfCrashing)
+{
+    QTemporaryDir dir;
+    for (const qsizetype length : {qsizetype(5000), qsizetype(1) << 20}) {
+        const QString in = writeFile(dir, "long.xml",
+                                     xmlWithRows("<ROW ANo=\"1\" AUnit=\"&amp;" + QByteArray(length, 'x') +
+                                                 "\"/><ROW ANo=\"2\" AUnit=\"kW\"/>"));
+        const CliRun r = run(kDemoCli, {"convert", in, dir.filePath("long.xls")});
+        ASSERT_EQ(r.exitCode, kExitOk) << length << r.err.toStdString();
+        const QList<QByteArray> rows = lines(fileBytes(dir.filePath("long.xls")));
+        ASSERT_EQ(rows.size(), 3);
+        EXPECT_EQ(rows[1].split('\t').value(4), "&" + QByteArray(19, 'x'));
+        EXPECT_EQ(run(kDemoCli, {"convert", in, dir.filePath("long.xml")}).exitCode, kExitOk);
+    }
+}
+
+TEST(CliConvertHostile, LineBreakInAFieldRefusesTheTextFormAndKeepsTheXmlForm)
+{
+    QTemporaryDir dir;
+    const QString in = writeFile(dir, "breaks.xml",
+                                 xmlWithRows("<ROW ANo=\"1\" AUnit=\"kW\"/><ROW ANo=\"2\" AUnit=\"k&#013;&#010;W\" "
+                                             "AValue=\"1&#009;2\"/>"));
+    const CliRun text = run(kDemoCli, {"convert", in, dir.filePath("out.xls")});
+    EXPECT_EQ(text.exitCode, kExitFailure);
+    EXPECT_TRUE(text.err.contains("No. 2 holds a line break")) << text.err.toStdString();
+    EXPECT_FALSE(QFile::exists(dir.filePath("out.xls")));
+
+    ASSERT_EQ(run(kDemoCli, {"convert", in, dir.filePath("out.xml")}).exitCode, kExitOk);
+    log::TLogStore back;
+    ASSERT_TRUE(log::ReadXmlPacket(fileBytes(dir.filePath("out.xml")), back));
+    EXPECT_EQ(back.fieldText(1, log::fAUnit), "k\r\nW");
+
+    // A tab alone the text form carries, in quotes.
+    const QString tab = writeFile(dir, "tab.xml", xmlWithRows("<ROW ANo=\"2\" AValue=\"1&#009;2\"/>"));
+    ASSERT_EQ(run(kDemoCli, {"convert", tab, dir.filePath("tab.txt")}).exitCode, kExitOk);
+    ASSERT_EQ(run(kDemoCli, {"convert", dir.filePath("tab.txt"), dir.filePath("tab2.xml")}).exitCode, kExitOk);
+    EXPECT_EQ(fileBytes(dir.filePath("tab2.xml")).contains("AValue=\"1&#009;2\""), true);
+}
+
 TEST(CliSimulatedMeter, ListShowsTheSimulatedBridge)
 {
     const CliRun r = run(kDemoCli, {"list"});
@@ -243,18 +307,69 @@ TEST(CliSimulatedMeter, RowsAreOnDiskBeforeTheProcessIsKilled)
     EXPECT_EQ(rows[1].split('\t').value(0), QByteArray("1"));
 }
 
+namespace {
+
+// Starts `log --output file` and waits until `rows` rows were reported on
+// standard output; gives what was reported.
+QByteArray startLogging(QProcess& p, const QString& file, int rows)
+{
+    p.start(kDemoCli, {"log", "--output", file});
+    EXPECT_TRUE(p.waitForStarted());
+    QByteArray out;
+    for (int i = 0; i < 200 && lines(out).size() < rows + 1; ++i) {
+        p.waitForReadyRead(50);
+        out += p.readAllStandardOutput();
+    }
+    return out;
+}
+
+// Every row reported on standard output stands in the XML file, as reported.
+void expectEveryReportedRow(const QByteArray& reportedOut, const QString& file)
+{
+    const QList<QByteArray> reported = lines(reportedOut);
+    const QByteArray bytes = fileBytes(file);
+    log::TLogStore store;
+    ASSERT_TRUE(log::ReadXmlPacket(bytes, store)) << bytes.right(200).toStdString();
+    ASSERT_GE(store.rowCount(), reported.size() - 1);
+    for (qsizetype i = 1; i < reported.size(); ++i)
+        EXPECT_EQ(log::TextLogRowLine(store, i - 1).value_or("missing"), reported[i] + "\r\n") << i;
+}
+
+} // namespace
+
+TEST(CliSimulatedMeter, XmlOutputHoldsEveryReportedRowAfterSigkill)
+{
+    QTemporaryDir dir;
+    const QString file = dir.filePath("killed.xml");
+    QProcess p;
+    QByteArray out = startLogging(p, file, 3);
+    ::kill(pid_t(p.processId()), SIGKILL);
+    ASSERT_TRUE(p.waitForFinished(10000));
+    EXPECT_EQ(p.exitStatus(), QProcess::CrashExit);
+    out += p.readAllStandardOutput();
+    ASSERT_GE(lines(out).size(), 4) << "header and three rows before the kill";
+    expectEveryReportedRow(out, file);
+}
+
+TEST(CliSimulatedMeter, XmlOutputStaysLoadableWhenTheDiskFills)
+{
+    // A file size limit of 2 KB fails a write part way through a row, as a
+    // full disk does; the rows reported before it must stay loadable.
+    QTemporaryDir dir;
+    const QString file = dir.filePath("full.xml");
+    const CliRun r = run(QStringLiteral("/bin/bash"),
+                         {"-c", "trap '' XFSZ; ulimit -f 2; exec \"$0\" log --count 40 --output \"$1\"", kDemoCli, file});
+    EXPECT_EQ(r.exitCode, kExitFailure) << r.err.toStdString();
+    ASSERT_GE(lines(r.out).size(), 2) << r.err.toStdString();
+    expectEveryReportedRow(r.out, file);
+}
+
 TEST(CliSimulatedMeter, InterruptEndsTheRunCleanlyAndWritesTheXmlPacket)
 {
     QTemporaryDir dir;
     const QString file = dir.filePath("run.xml");
     QProcess p;
-    p.start(kDemoCli, {"log", "--output", file});
-    ASSERT_TRUE(p.waitForStarted());
-    QByteArray out;
-    for (int i = 0; i < 200 && lines(out).size() < 3; ++i) {
-        p.waitForReadyRead(50);
-        out += p.readAllStandardOutput();
-    }
+    (void)startLogging(p, file, 2);
     ::kill(pid_t(p.processId()), SIGINT);
     ASSERT_TRUE(p.waitForFinished(10000));
     EXPECT_EQ(p.exitCode(), kExitOk);
@@ -263,6 +378,7 @@ TEST(CliSimulatedMeter, InterruptEndsTheRunCleanlyAndWritesTheXmlPacket)
     log::TLogStore store;
     ASSERT_TRUE(log::ReadXmlPacket(f, store));
     EXPECT_GE(store.rowCount(), 2);
+    EXPECT_EQ(store.changeLogSize(), store.rowCount()); // the whole table's packet replaced the running one
 }
 
 TEST(CliSimulatedMeter, ExportBringsEveryRecordWithoutTimeStamps)

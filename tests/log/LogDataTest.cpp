@@ -173,7 +173,7 @@ TEST(XmlPacketBytes, RowsCarryStateNullsEmptiesAndEscapes)
                    "<ROW RowState=\"4\" ANo=\"1\" ATime=\"14:05:09(2024-03-01)\" AFunction=\"PWRP\" "
                    "AValue=\"1,234\" AUnit=\"kW\" ASubValue1=\"1,000\" ASubUnit1=\"A\" ASubValue2=\"50,00\" "
                    "ASubUnit2=\"Hz\"/>"
-                   "<ROW RowState=\"4\" ANo=\"2\" AFunction=\"ANG\" AValue=\"12,0\" AUnit=\"\xA1\xA3\" "
+                   "<ROW RowState=\"4\" ANo=\"2\" AFunction=\"ANG\" AValue=\"12,0\" AUnit=\"&#161;&#163;\" "
                    "ASubValue1=\"1,000\" ASubUnit1=\"A\" ASubValue2=\"50,00\" ASubUnit2=\"Hz\"/>"
                    "<ROW ANo=\"3\" ATime=\"\" AValue=\"&lt;&gt;&amp;&apos;&quot;&#013;&#010;&#009;&#092;x\"/>"
                    "</ROWDATA></DATAPACKET>";
@@ -421,7 +421,8 @@ TEST(XmlQuickReader, LeavesOtherWellFormedPacketsToTheGeneralReader)
         {"single quotes", packet("<PARAMS/>", "<ROW ANo='7' AUnit='k\"W'/>")},
         {"two blanks", packet("<PARAMS/>", "<ROW  ANo=\"7\"/>")},
         {"end tag instead of empty element", packet("<PARAMS/>", "<ROW ANo=\"7\"></ROW>")},
-        {"character reference the program does not write", packet("<PARAMS/>", "<ROW AUnit=\"&#65;\"/>")},
+        {"hexadecimal character reference", packet("<PARAMS/>", "<ROW AUnit=\"&#x41;\"/>")},
+        {"reference to a character beyond a byte", packet("<PARAMS/>", "<ROW AUnit=\"&#256;\"/>")},
         {"raw greater-than and apostrophe", packet("<PARAMS/>", "<ROW AUnit=\"a>'b\"/>")},
         {"raw tab, read as a blank", packet("<PARAMS/>", "<ROW AUnit=\"a\tb\"/>")},
         {"number with a plus sign", packet("<PARAMS/>", "<ROW ANo=\"+7\"/>")},

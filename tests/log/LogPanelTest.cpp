@@ -26,6 +26,7 @@
 #include <QTest>
 
 #include <csignal>
+#include <cstring>
 #include <sys/resource.h>
 
 using namespace varnetta;
@@ -99,6 +100,19 @@ protected:
     {
         for (int i = 0; i < rows; ++i)
             panel.recorder().AppendLogRow(reading(), false);
+    }
+    // A file size limit makes every write past it fail, as a full disk does.
+    void saveWithFileSizeLimit(rlim_t bytes, const QStringList& names)
+    {
+        std::signal(SIGXFSZ, SIG_IGN);
+        rlimit old{};
+        getrlimit(RLIMIT_FSIZE, &old);
+        rlimit small = old;
+        small.rlim_cur = bytes;
+        ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+        for (const QString& name : names)
+            panel.SaveLogFile(name);
+        setrlimit(RLIMIT_FSIZE, &old);
     }
     QByteArray fileBytes(const QString& name)
     {
@@ -328,6 +342,41 @@ TEST_F(LogPanel, TextSaveAddsXlsAndReopeningAppendsRows)
     EXPECT_EQ(dialogs.messages.size(), 1);
 }
 
+TEST_F(LogPanel, TextSaveOfALineBreakOffersTheXmlFormInstead)
+{
+    fill(2);
+    const QString xml = dir.filePath("breaks.xml");
+    {
+        QFile f(xml);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        QByteArray bytes = XmlPacket(panel.store());
+        const qsizetype unit = bytes.lastIndexOf("AUnit=\"kW\"");
+        f.write(bytes.replace(unit, qsizetype(std::strlen("AUnit=\"kW\"")), "AUnit=\"k&#010;W\""));
+    }
+    panel.LoadLogFile(xml, false);
+    ASSERT_EQ(panel.store().fieldText(1, fAUnit), "k\nW");
+    const QString txt = dir.filePath("breaks.txt");
+
+    // No: nothing written, and the user was told which row.
+    dialogs.answer = app::mrNo;
+    const QByteArray before = fileBytes(xml);
+    panel.SaveLogFile(txt);
+    EXPECT_FALSE(QFile::exists(txt));
+    ASSERT_EQ(dialogs.messages.size(), 1);
+    EXPECT_EQ(dialogs.types[0], app::mtConfirmation);
+    EXPECT_TRUE(dialogs.messages[0].contains("No. 2 holds a line break")) << dialogs.messages[0].toStdString();
+    EXPECT_TRUE(dialogs.messages[0].contains(xml));
+
+    // Yes, and Yes to replacing the existing XML file: saved as XML.
+    dialogs.messages.clear();
+    dialogs.answer = app::mrYes;
+    panel.SaveLogFile(txt);
+    EXPECT_FALSE(QFile::exists(txt));
+    EXPECT_EQ(dialogs.messages.size(), 2); // the offer, then the question about replacing
+    ASSERT_EQ(dialogs.plain, QStringList{"Save table to specified file: " + xml + " Scuss!"});
+    EXPECT_EQ(fileBytes(xml), before); // the same table, saved again
+}
+
 TEST_F(LogPanel, FailedLoadsLeaveTheTableAsItWas)
 {
     fill(3);
@@ -375,16 +424,7 @@ TEST_F(LogPanel, SaveThatCannotWriteKeepsTheOldFileAndSaysSo)
         g.write("old text");
     }
     fill(5000);
-    // A file size limit makes every write past it fail, as a full disk does.
-    std::signal(SIGXFSZ, SIG_IGN);
-    rlimit old{};
-    getrlimit(RLIMIT_FSIZE, &old);
-    rlimit small = old;
-    small.rlim_cur = 4096;
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-    panel.SaveLogFile(xml);
-    panel.SaveLogFile(txt);
-    setrlimit(RLIMIT_FSIZE, &old);
+    saveWithFileSizeLimit(4096, {xml, txt});
 
     EXPECT_EQ(fileBytes(xml), "old xml");
     EXPECT_EQ(fileBytes(txt), "old text");
@@ -400,6 +440,23 @@ TEST_F(LogPanel, SaveThatCannotWriteKeepsTheOldFileAndSaysSo)
     ASSERT_EQ(dialogs.messages.size(), 1);
     EXPECT_TRUE(dialogs.messages[0].startsWith("Cannot create file"));
     EXPECT_TRUE(dialogs.plain.isEmpty());
+}
+
+TEST_F(LogPanel, SmallSaveThatFailsOnItsLastWriteIsNoSuccess)
+{
+    // Smaller than any write buffer: the failing write is the one that
+    // empties the buffer when the file is committed.
+    fill(20); // about 1.5 KB as text
+    const QString xml = dir.filePath("small.xml");
+    const QString txt = dir.filePath("small.txt");
+    saveWithFileSizeLimit(1024, {xml, txt});
+
+    EXPECT_FALSE(QFile::exists(xml));
+    EXPECT_FALSE(QFile::exists(txt));
+    EXPECT_TRUE(dialogs.plain.isEmpty());
+    ASSERT_EQ(dialogs.messages.size(), 2);
+    EXPECT_EQ(dialogs.types[0], app::mtError);
+    EXPECT_EQ(dialogs.messages[1], "Could not save table to specified file: " + txt);
 }
 
 TEST_F(LogPanel, GridShowsCaptionsNoNarrowerThanTheDesignWidthsAndIsReadOnly)
