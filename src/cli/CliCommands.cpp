@@ -46,7 +46,7 @@ public:
     {
         link::TCP2110::setMissingLibraryNotice([this](const QString& text) {
             m_err << "varnetta-cli: " << text << " (" << link::TBridgeLibrary::kFileName
-                  << " is looked for beside the program)\n";
+                  << " is looked for in " << link::SelectedBridgeFolder() << ")\n";
             m_err.flush();
         });
         m_port = std::make_unique<link::TCP2110>(this);
