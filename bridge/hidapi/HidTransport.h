@@ -55,6 +55,14 @@ protected:
     virtual int doWriteReport(const uint8_t* data, size_t length) = 0;
 };
 
+// Why a device node could not be opened.
+enum class HidOpenFailure
+{
+    Gone,   // the node is not there (any more)
+    Denied, // it is there, but this user may not read and write it
+    Other,
+};
+
 // The HID layer as a whole: enumeration, opening by path, and the clock that
 // read and write deadlines are measured on.
 class HidHost
@@ -69,6 +77,11 @@ public:
     [[nodiscard]] virtual std::vector<HidDeviceEntry> enumerate(uint16_t vendorId, uint16_t productId) = 0;
     // nullptr when the node cannot be opened (gone, or no permission)
     [[nodiscard]] virtual std::unique_ptr<HidTransport> open(const std::string& path) = 0;
+    // asked right after open(path) returned nullptr
+    [[nodiscard]] virtual HidOpenFailure whyOpenFailed(const std::string& /*path*/)
+    {
+        return HidOpenFailure::Other;
+    }
     // monotonic milliseconds
     [[nodiscard]] virtual uint64_t nowMs() = 0;
 };

@@ -182,8 +182,19 @@ HID_UART_STATUS HidUartCore::open(HID_UART_DEVICE* device, uint32_t deviceNum, u
         return HID_UART_DEVICE_NOT_FOUND;
 
     auto transport = m_host.open(devices[deviceNum].path);
-    if (!transport)
-        return HID_UART_DEVICE_ACCESS_ERROR;
+    if (!transport) {
+        // The caller can tell a node it may not open (the udev rule is
+        // missing) from one that went away since the listing.
+        switch (m_host.whyOpenFailed(devices[deviceNum].path)) {
+        case HidOpenFailure::Denied:
+            return HID_UART_DEVICE_ACCESS_ERROR;
+        case HidOpenFailure::Gone:
+            return HID_UART_DEVICE_NOT_FOUND;
+        case HidOpenFailure::Other:
+            break;
+        }
+        return HID_UART_DEVICE_IO_FAILED;
+    }
 
     // The same ids may be given to other HID products, so only the part
     // number says this is a bridge whose reports we may send.

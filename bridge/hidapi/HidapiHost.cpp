@@ -2,7 +2,10 @@
 
 #include <hidapi/hidapi.h>
 
+#include <cerrno>
 #include <chrono>
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace varnetta::bridge {
 
@@ -82,6 +85,16 @@ std::unique_ptr<HidTransport> HidapiHost::open(const std::string& path)
     if (device == nullptr)
         return nullptr;
     return std::make_unique<HidapiTransport>(device);
+}
+
+HidOpenFailure HidapiHost::whyOpenFailed(const std::string& path)
+{
+    // hidapi keeps only a text of the failed open(2), so ask the file system.
+    if (::access(path.c_str(), F_OK) != 0)
+        return HidOpenFailure::Gone;
+    if (::faccessat(AT_FDCWD, path.c_str(), R_OK | W_OK, AT_EACCESS) != 0 && (errno == EACCES || errno == EPERM))
+        return HidOpenFailure::Denied;
+    return HidOpenFailure::Other;
 }
 
 uint64_t HidapiHost::nowMs()

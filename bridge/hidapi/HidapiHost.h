@@ -13,6 +13,7 @@ public:
 
     [[nodiscard]] std::vector<HidDeviceEntry> enumerate(uint16_t vendorId, uint16_t productId) override;
     [[nodiscard]] std::unique_ptr<HidTransport> open(const std::string& path) override;
+    [[nodiscard]] HidOpenFailure whyOpenFailed(const std::string& path) override;
     [[nodiscard]] uint64_t nowMs() override;
 };
 

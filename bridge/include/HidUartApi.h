@@ -77,6 +77,11 @@ HID_UART_STATUS HidUart_GetString(uint32_t deviceNum, uint16_t vid, uint16_t pid
                                   uint32_t options);
 HID_UART_STATUS HidUart_GetOpenedString(HID_UART_DEVICE device, char* deviceString, uint32_t options);
 HID_UART_STATUS HidUart_GetHidGuid(void* guid); /* 16 bytes */
+/* HidUart_Open returns HID_UART_DEVICE_ACCESS_ERROR when the device is present
+ * but this user may not open it (on Linux: its /dev/hidrawN node lacks the
+ * permission the udev rule gives), HID_UART_DEVICE_NOT_FOUND when it went away
+ * since the last HidUart_GetNumDevices.  HidUart_GetString with
+ * HID_UART_GET_PATH_STR then names the node. */
 HID_UART_STATUS HidUart_Open(HID_UART_DEVICE* device, uint32_t deviceNum, uint16_t vid, uint16_t pid);
 HID_UART_STATUS HidUart_Close(HID_UART_DEVICE device);
 HID_UART_STATUS HidUart_GetPartNumber(HID_UART_DEVICE device, uint8_t* partNumber, uint8_t* version);

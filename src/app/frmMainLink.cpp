@@ -3,11 +3,15 @@
 #include "ufrmMain.h"
 
 #include "NewMsgDlg.h"
+#include "UsbIdsDialog.h"
 #include "VarnettaApplication.h"
 #include "display/uLcdPanel.h"
 #include "link/uCP2110.h"
 
+#include <QAction>
 #include <QComboBox>
+#include <QMenu>
+#include <QMenuBar>
 #include <QPushButton>
 #include <QTimer>
 
@@ -25,6 +29,31 @@ void TfrmMain::createPort()
 {
     CP21101 = new link::TCP2110(this);
     CP21101->setObjectName(QStringLiteral("CP21101"));
+    // Bridges with a maker's own ids, as chosen in an earlier run.
+    CP21101->setUsbIds(TUsbIdsDialog::Load());
+}
+
+void TfrmMain::createConnectionMenu(QMenuBar* bar)
+{
+    QMenu* menu = bar->addMenu(QStringLiteral("Connection"));
+    menu->setObjectName(QStringLiteral("mniConnection"));
+    QAction* ids = menu->addAction(QStringLiteral("USB Ids..."));
+    ids->setObjectName(QStringLiteral("mniUsbIds"));
+    ids->setToolTip(QStringLiteral("The USB vendor and product ids of the bridges to look for"));
+    connect(ids, &QAction::triggered, this, &TfrmMain::mniUsbIdsClick);
+}
+
+void TfrmMain::mniUsbIdsClick()
+{
+    TUsbIdsDialog dialog(CP21101->UsbIds(), this);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    const auto ids = dialog.ids();
+    if (!ids)
+        return;
+    TUsbIdsDialog::Save(*ids);
+    // The list follows at once; an open connection stays as it is.
+    CP21101->setUsbIds(*ids);
 }
 
 void TfrmMain::setupLink()
@@ -137,10 +166,12 @@ void TfrmMain::CP21101Removal(QObject* /*Sender*/)
     MsgDlg(QString::fromLatin1(kNoDevice), mtInformation, mbOK, 0);
 }
 
-void TfrmMain::CP21101Error(uint32_t ErrorCode, const QString& /*ErrorMsg*/)
+void TfrmMain::CP21101Error(uint32_t ErrorCode, const QString& ErrorMsg)
 {
     if (ErrorCode == link::TCP2110::kConnectError)
         MsgDlg(QString::fromLatin1(kNoDevice), mtInformation, mbOK, 0);
+    else if (ErrorCode == link::TCP2110::kAccessError)
+        MsgDlg(link::NodeAccessText(ErrorMsg), mtWarning, mbOK, 0);
 }
 
 void TfrmMain::CP21101DeviceChange(QObject* /*Sender*/)

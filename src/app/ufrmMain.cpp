@@ -66,6 +66,7 @@ void TfrmMain::buildLayout()
     menu1->setObjectName(QStringLiteral("menu1"));
     setMenuBar(menu1);
     createRecordMenu(menu1);
+    createConnectionMenu(menu1);
 
     auto* central = new QWidget(this);
     central->setObjectName(QStringLiteral("frmMainClient"));

@@ -98,6 +98,8 @@ private:
 
     // ---- link: the bridge port, reader and connection handling (frmMainLink.cpp)
     void createPort();        // a component: created before FormCreate
+    void createConnectionMenu(QMenuBar* bar);
+    void mniUsbIdsClick();
     void RefreshDeviceList(); // FormCreate step 1
     void disconnectPort();    // FormDestroy: Disconnect, connected or not
     void setupLink();

@@ -42,7 +42,7 @@ QString normalisedKey(QStringView text)
 class TPortSession : public QObject
 {
 public:
-    explicit TPortSession(QTextStream& err) : m_err(err)
+    TPortSession(const link::TUsbIds& ids, QTextStream& err) : m_err(err)
     {
         link::TCP2110::setMissingLibraryNotice([this](const QString& text) {
             m_err << "varnetta-cli: " << text << " (" << link::TBridgeLibrary::kFileName
@@ -50,8 +50,10 @@ public:
             m_err.flush();
         });
         m_port = std::make_unique<link::TCP2110>(this);
+        m_port->setUsbIds(ids);
         connect(m_port.get(), &link::TCP2110::OnError, this, [this](uint32_t code, const QString& text) {
-            m_lastError = QStringLiteral("%1 (%2)").arg(text).arg(code);
+            m_lastError = code == link::TCP2110::kAccessError ? link::NodeAccessText(text)
+                                                               : QStringLiteral("%1 (%2)").arg(text).arg(code);
         });
         connect(m_port.get(), &link::TCP2110::OnReceiveData, this,
                 [this](const uint8_t* data, uint32_t len) { m_assembly.CP21101ReceiveData(data, int(len)); });
@@ -85,6 +87,7 @@ public:
         if (!m_port->Connect()) {
             m_err << "varnetta-cli: could not open " << m_port->DeviceName()
                   << (m_lastError.isEmpty() ? QString() : QStringLiteral(": ") + m_lastError) << "\n";
+            m_err.flush();
             return kExitNoDevice;
         }
         return kExitOk;
@@ -229,7 +232,7 @@ private:
 struct TRecordingRun
 {
     TRecordingRun(const TOptions& options, QIODevice& out, QTextStream& err)
-        : output(options.output, out, err), session(err), recorder(store)
+        : output(options.output, out, err), session(options.usbIds, err), recorder(store)
     {
         recorder.setRecordLimit(log::kMaxLogRows);
     }
@@ -327,9 +330,9 @@ std::optional<uint8_t> ResolveKey(const QString& text, QString& error)
     return std::nullopt;
 }
 
-int RunList(QIODevice& out, QTextStream& err)
+int RunList(const TOptions& options, QIODevice& out, QTextStream& err)
 {
-    TPortSession session(err);
+    TPortSession session(options.usbIds, err);
     if (!session.port().isBound())
         return kExitNoLibrary;
     QByteArray text;
@@ -339,15 +342,15 @@ int RunList(QIODevice& out, QTextStream& err)
     return writeAll(out, text);
 }
 
-int RunKey(const QString& key, QTextStream& err)
+int RunKey(const TOptions& options, QTextStream& err)
 {
     QString error;
-    const std::optional<uint8_t> code = ResolveKey(key, error);
+    const std::optional<uint8_t> code = ResolveKey(options.arguments.value(0), error);
     if (!code) {
         err << "varnetta-cli: " << error << "\n";
         return kExitUsage;
     }
-    TPortSession session(err);
+    TPortSession session(options.usbIds, err);
     if (const int rc = session.connectFirst(); rc != kExitOk)
         return rc;
     if (!session.send(*code)) {

@@ -18,8 +18,8 @@ namespace varnetta::cli {
 // punctuation ignored) or by code in decimal or hex ("0x42").
 [[nodiscard]] std::optional<uint8_t> ResolveKey(const QString& text, QString& error);
 
-[[nodiscard]] int RunList(QIODevice& out, QTextStream& err);
-[[nodiscard]] int RunKey(const QString& key, QTextStream& err);
+[[nodiscard]] int RunList(const TOptions& options, QIODevice& out, QTextStream& err);
+[[nodiscard]] int RunKey(const TOptions& options, QTextStream& err);
 [[nodiscard]] int RunLog(const TOptions& options, QIODevice& out, QTextStream& err);
 [[nodiscard]] int RunExport(const TOptions& options, QIODevice& out, QTextStream& err);
 [[nodiscard]] int RunConvert(const QString& in, const QString& out, QTextStream& err);

@@ -53,6 +53,8 @@ QString UsageText()
         "  decode                    read raw meter bytes on standard input and print each frame\n"
         "\n"
         "Without --output, rows go to standard output, each flushed as it arrives.\n"
+        "list, log, export and key take --ids VID:PID[,VID:PID...]: the USB ids of the bridges to\n"
+        "look for, in hex (default 10c4:ea80,10c4:eab0), for a meter whose bridge has its maker's ids.\n"
         "Ctrl+C ends log and export cleanly.\n"
         "\n"
         "Exit codes: 0 done, 1 file or link failure, 2 bad arguments, 3 no device or it could not\n"
@@ -123,6 +125,17 @@ std::optional<TOptions> ParseArguments(const QStringList& args, QString& error)
                 return std::nullopt;
             }
             options.output = value;
+        } else if (options.command != TCommand::Convert && options.command != TCommand::Decode &&
+                   isOption(arg, QStringLiteral("--ids"))) {
+            if (!takeValue(args, i, QStringLiteral("--ids"), value, error))
+                return std::nullopt;
+            QString idsError;
+            const auto ids = link::ParseUsbIds(value, idsError);
+            if (!ids) {
+                error = QStringLiteral("--ids: %1").arg(idsError);
+                return std::nullopt;
+            }
+            options.usbIds = *ids;
         } else if (arg.startsWith(QLatin1String("--"))) {
             error = QStringLiteral("unknown option \"%1\" for %2").arg(arg, args[0]);
             return std::nullopt;

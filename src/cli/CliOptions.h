@@ -5,6 +5,8 @@
 #include <QString>
 #include <QStringList>
 
+#include "link/UsbIds.h"
+
 #include <optional>
 
 namespace varnetta::cli {
@@ -28,6 +30,7 @@ struct TOptions
     double durationSeconds = -1;
     QString output;           // empty: standard output
     QStringList arguments;    // key name or code; convert's IN and OUT
+    link::TUsbIds usbIds = link::DefaultUsbIds(); // the bridges looked for
 };
 
 // Parses the arguments after the program name; on failure `error` says why.

@@ -73,13 +73,13 @@ int main(int argc, char* argv[])
         QTextStream(stdout) << UsageText();
         return kExitOk;
     case TCommand::List:
-        return RunList(standardOut, err);
+        return RunList(*options, standardOut, err);
     case TCommand::Log:
         return RunLog(*options, standardOut, err);
     case TCommand::Export:
         return RunExport(*options, standardOut, err);
     case TCommand::Key:
-        return RunKey(options->arguments.first(), err);
+        return RunKey(*options, err);
     case TCommand::Convert:
         return RunConvert(options->arguments[0], options->arguments[1], err);
     case TCommand::Decode:

@@ -112,12 +112,36 @@ bool TCP2110::bindLibrary()
     return true;
 }
 
-bool TCP2110::readString(uint32_t index, uint32_t option, QString& text) const
+bool TCP2110::listIndexes(QList<TDeviceIndex>& indexes) const
+{
+    indexes.clear();
+    if (!m_library.GetNumDevices)
+        return false;
+    // The family's own ids are the library's "no filter" (0, 0); other ids
+    // are asked for one pair at a time.
+    QList<TUsbId> filters;
+    if (m_usbIds == DefaultUsbIds())
+        filters.append(TUsbId{0, 0});
+    else
+        filters = m_usbIds;
+    bool counted = false;
+    for (const TUsbId& f : std::as_const(filters)) {
+        uint32_t count = 0;
+        if (m_library.GetNumDevices(&count, f.vendorId, f.productId) != HID_UART_SUCCESS)
+            continue;
+        counted = true;
+        for (uint32_t i = 0; i < count; ++i)
+            indexes.append({f.vendorId, f.productId, i});
+    }
+    return counted;
+}
+
+bool TCP2110::readString(const TDeviceIndex& device, uint32_t option, QString& text) const
 {
     if (!m_library.GetString)
         return false;
     std::array<char, HID_UART_DEVICE_STRLEN + 1> buffer{};
-    if (m_library.GetString(index, 0, 0, buffer.data(), option) != HID_UART_SUCCESS)
+    if (m_library.GetString(device.index, device.vid, device.pid, buffer.data(), option) != HID_UART_SUCCESS)
         return false;
     text = QString::fromLocal8Bit(buffer.data(), qsizetype(qstrnlen(buffer.data(), HID_UART_DEVICE_STRLEN)));
     return true;
@@ -138,12 +162,24 @@ QString TCP2110::devicePath(const QString& serial) const
     return QString();
 }
 
+void TCP2110::setUsbIds(const TUsbIds& ids)
+{
+    if (ids.isEmpty() || ids == m_usbIds)
+        return;
+    m_usbIds = ids;
+    if (!m_bound)
+        return;
+    m_deviceList.clear();
+    enumerate();
+    Q_EMIT OnDeviceChange(this);
+}
+
 void TCP2110::enumerate()
 {
-    uint32_t count = 0;
-    if (!m_library.GetNumDevices || m_library.GetNumDevices(&count, 0, 0) != HID_UART_SUCCESS)
+    QList<TDeviceIndex> indexes;
+    if (!listIndexes(indexes))
         return;
-    for (uint32_t i = 0; i < count; ++i) {
+    for (const TDeviceIndex& i : std::as_const(indexes)) {
         QString serial;
         QString path;
         if (readString(i, HID_UART_GET_SERIAL_STR, serial) && readString(i, HID_UART_GET_PATH_STR, path))
@@ -174,10 +210,10 @@ void TCP2110::deviceChanged(THotplugKind kind, const QString& path)
 
 void TCP2110::arrival(const QString& path)
 {
-    uint32_t count = 0;
-    if (!m_library.GetNumDevices || m_library.GetNumDevices(&count, 0, 0) != HID_UART_SUCCESS)
+    QList<TDeviceIndex> indexes;
+    if (!listIndexes(indexes))
         return;
-    for (uint32_t i = 0; i < count; ++i) {
+    for (const TDeviceIndex& i : std::as_const(indexes)) {
         QString listedPath;
         if (!readString(i, HID_UART_GET_PATH_STR, listedPath))
             continue;
@@ -222,8 +258,14 @@ void TCP2110::removal(const QString& path)
 bool TCP2110::Connect()
 {
     // Never call through an entry point that did not resolve.
-    if (!m_bound || !m_library.isComplete() || !openAndConfigure()) {
-        Q_EMIT OnError(kConnectError, QString());
+    QString deniedNode;
+    if (!m_bound || !m_library.isComplete() || !openAndConfigure(deniedNode)) {
+        // A bridge that is there but not ours to open is told apart, so the
+        // person hears about the permission instead of a missing meter.
+        if (deniedNode.isEmpty())
+            Q_EMIT OnError(kConnectError, QString());
+        else
+            Q_EMIT OnError(kAccessError, deniedNode);
         return false;
     }
     startReader();
@@ -232,18 +274,23 @@ bool TCP2110::Connect()
     return true;
 }
 
-bool TCP2110::openAndConfigure()
+bool TCP2110::openAndConfigure(QString& deniedNode)
 {
-    uint32_t count = 0;
-    if (m_library.GetNumDevices(&count, 0, 0) != HID_UART_SUCCESS)
+    QList<TDeviceIndex> indexes;
+    if (!listIndexes(indexes))
         return false;
     HID_UART_DEVICE opened = nullptr;
-    for (uint32_t i = 0; i < count && !opened; ++i) {
+    for (const TDeviceIndex& i : std::as_const(indexes)) {
+        if (opened)
+            break;
         QString serial;
         if (!readString(i, HID_UART_GET_SERIAL_STR, serial) || serial != m_deviceName)
             continue;
         HID_UART_DEVICE device = nullptr;
-        if (m_library.Open(&device, i, 0, 0) != HID_UART_SUCCESS || !device)
+        const HID_UART_STATUS status = m_library.Open(&device, i.index, i.vid, i.pid);
+        if (status == HID_UART_DEVICE_ACCESS_ERROR && deniedNode.isEmpty())
+            (void)readString(i, HID_UART_GET_PATH_STR, deniedNode);
+        if (status != HID_UART_SUCCESS || !device)
             continue;
         std::array<char, HID_UART_DEVICE_STRLEN + 1> path{};
         if (m_library.GetOpenedString(device, path.data(), HID_UART_GET_PATH_STR) == HID_UART_SUCCESS)
@@ -253,6 +300,7 @@ bool TCP2110::openAndConfigure()
     }
     if (!opened)
         return false;
+    deniedNode.clear(); // another bridge of that serial did open
     s_device = opened;
 
     const uint32_t baud = baudRateValue(m_baudRate);

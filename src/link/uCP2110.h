@@ -7,6 +7,7 @@
 
 #include "BridgeLibrary.h"
 #include "HotplugSource.h"
+#include "UsbIds.h"
 
 #include <QObject>
 #include <QString>
@@ -69,6 +70,9 @@ class TCP2110 : public QObject
     Q_OBJECT
 public:
     static constexpr uint32_t kConnectError = 101;
+    // Connect found the bridge but may not open its node; ErrorMsg is the
+    // node's path.
+    static constexpr uint32_t kAccessError = 102;
     static constexpr uint32_t kStartPollPause = 70;
 
     using THotplugFactory = std::function<std::unique_ptr<THotplugSource>()>;
@@ -123,6 +127,11 @@ public:
     [[nodiscard]] static uint32_t pollPause() { return s_pollPause.load(); }
     static void setPollPause(uint32_t ms) { s_pollPause.store(ms); }
 
+    // The vendor/product ids looked for (the bridge family's by default).
+    // A new list lists the devices afresh and raises OnDeviceChange.
+    [[nodiscard]] const TUsbIds& UsbIds() const { return m_usbIds; }
+    void setUsbIds(const TUsbIds& ids);
+
     [[nodiscard]] uint8_t partNumber() const { return m_partNumber; }
     [[nodiscard]] uint8_t partVersion() const { return m_partVersion; }
 
@@ -145,14 +154,26 @@ Q_SIGNALS:
     void OnReceiveFailed(const QString& text);
 
 private:
+    // One vendor/product filter of the library's calls and an index under it.
+    struct TDeviceIndex
+    {
+        uint16_t vid = 0;
+        uint16_t pid = 0;
+        uint32_t index = 0;
+    };
+
     bool bindLibrary();
+    // Every device the library lists under the ids looked for; false when
+    // it could not count them.
+    [[nodiscard]] bool listIndexes(QList<TDeviceIndex>& indexes) const;
     void enumerate();
     void deviceChanged(THotplugKind kind, const QString& path);
     void arrival(const QString& path);
     void removal(const QString& path);
-    [[nodiscard]] bool openAndConfigure();
+    // On failure `deniedNode` names a bridge's node that may not be opened.
+    [[nodiscard]] bool openAndConfigure(QString& deniedNode);
     void closeDevice();
-    [[nodiscard]] bool readString(uint32_t index, uint32_t option, QString& text) const;
+    [[nodiscard]] bool readString(const TDeviceIndex& device, uint32_t option, QString& text) const;
     void sortDeviceList();
     void startReader();
     void stopReader();
@@ -164,6 +185,7 @@ private:
     TReadThread* m_reader = nullptr;
 
     QStringList m_deviceList;
+    TUsbIds m_usbIds = DefaultUsbIds();
     bool m_connected = false;
     TBaudRate m_baudRate = TBaudRate::CBR_9600;
     TByteSize m_byteSize = TByteSize::_8;

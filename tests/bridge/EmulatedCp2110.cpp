@@ -26,42 +26,20 @@ protected:
     {
         std::lock_guard lock(m_host.mutex);
         m_chip->featureSets.emplace_back(data, data + length);
-        switch (data[0]) {
-        case 0x41:
-            m_chip->uartEnabled = data[1] != 0;
-            return static_cast<int>(length);
-        case 0x50:
-            if (length < 9)
-                return -1;
-            std::copy_n(data + 1, 8, m_chip->uartConfig.begin());
-            return static_cast<int>(length);
-        default:
-            return -1; // the chip stalls what it does not know
-        }
+        return m_chip->setFeature(data, length) ? static_cast<int>(length) : -1;
     }
 
     int doGetFeature(uint8_t* data, size_t length) override
     {
         std::lock_guard lock(m_host.mutex);
         m_chip->featureGets.push_back(data[0]);
-        std::vector<uint8_t> answer;
-        switch (data[0]) {
-        case 0x41:
-            answer = {0x41, static_cast<uint8_t>(m_chip->uartEnabled)};
-            break;
-        case 0x46:
-            if (m_chip->versionReportFails)
-                return -1;
-            answer = {0x46, m_chip->partNumber, m_chip->version};
-            break;
-        case 0x50:
-            answer.push_back(0x50);
-            answer.insert(answer.end(), m_chip->uartConfig.begin(), m_chip->uartConfig.end());
-            answer.resize(static_cast<size_t>(m_chip->uartConfigLength));
-            break;
-        default:
+        if (data[0] == usbmeter::Cp2110Chip::kVersionReport && m_chip->versionReportFails)
             return -1;
-        }
+        std::vector<uint8_t> answer = m_chip->getFeature(data[0]);
+        if (answer.empty())
+            return -1; // the chip stalls what it does not know
+        if (data[0] == usbmeter::Cp2110Chip::kUartConfigReport)
+            answer.resize(static_cast<size_t>(m_chip->uartConfigLength));
         const size_t n = std::min(answer.size(), length);
         std::copy_n(answer.begin(), n, data);
         return static_cast<int>(n);
@@ -100,7 +78,8 @@ protected:
             --chip.writeFailuresAfter;
         chip.writtenReports.emplace_back(data, data + length);
         // the chip takes exactly as many bytes as the id says
-        chip.uartOut.insert(chip.uartOut.end(), data + 1, data + 1 + data[0]);
+        const auto payload = usbmeter::Cp2110Chip::dataPayload(data, length);
+        chip.uartOut.insert(chip.uartOut.end(), payload.begin(), payload.end());
         m_host.clockMs += chip.writeCostMs;
         return static_cast<int>(length);
     }
@@ -168,9 +147,20 @@ std::unique_ptr<HidTransport> EmulatedHost::open(const std::string& path)
     const auto it = chips.find(path);
     const bool listed =
         std::any_of(listing.begin(), listing.end(), [&](const HidDeviceEntry& e) { return e.path == path; });
-    if (it == chips.end() || !listed || it->second->openFails)
+    if (it == chips.end() || !listed || it->second->openFails || it->second->openDenied)
         return nullptr;
     return std::make_unique<EmulatedTransport>(*this, it->second);
+}
+
+HidOpenFailure EmulatedHost::whyOpenFailed(const std::string& path)
+{
+    std::lock_guard lock(mutex);
+    const auto it = chips.find(path);
+    const bool listed =
+        std::any_of(listing.begin(), listing.end(), [&](const HidDeviceEntry& e) { return e.path == path; });
+    if (it == chips.end() || !listed)
+        return HidOpenFailure::Gone;
+    return it->second->openDenied ? HidOpenFailure::Denied : HidOpenFailure::Other;
 }
 
 uint64_t EmulatedHost::nowMs()

@@ -3,6 +3,7 @@
 // without sleeping.
 #pragma once
 
+#include "Cp2110Chip.h"
 #include "HidTransport.h"
 
 #include <array>
@@ -16,15 +17,13 @@
 
 namespace varnetta::bridge::testing {
 
-struct EmulatedChip
+// The chip's own answers come from Cp2110Chip; what is added here are the
+// faults a test can arrange and the record of what reached the chip.
+struct EmulatedChip : usbmeter::Cp2110Chip
 {
-    uint8_t partNumber = 0x0A;
-    uint8_t version = 0x01;
     bool openFails = false;
+    bool openDenied = false; // the node exists but may not be opened
     bool versionReportFails = false;
-    bool uartEnabled = false;
-    // bytes 1..8 of report 0x50; reset default 115200 8N1
-    std::array<uint8_t, 8> uartConfig{0x00, 0x01, 0xC2, 0x00, 0x00, 0x00, 0x03, 0x00};
     int uartConfigLength = 9; // what a get of 0x50 returns
     struct Report
     {
@@ -58,6 +57,7 @@ public:
 
     [[nodiscard]] std::vector<HidDeviceEntry> enumerate(uint16_t vendorId, uint16_t productId) override;
     [[nodiscard]] std::unique_ptr<HidTransport> open(const std::string& path) override;
+    [[nodiscard]] HidOpenFailure whyOpenFailed(const std::string& path) override;
     [[nodiscard]] uint64_t nowMs() override;
     void advance(uint64_t ms);
 

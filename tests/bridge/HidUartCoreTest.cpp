@@ -232,7 +232,9 @@ TEST_P(FailedOpen, ReportsTheCauseAndLeavesNoDeviceOpen)
 INSTANTIATE_TEST_SUITE_P(
     Causes, FailedOpen,
     ::testing::Values(
-        OpenFailure{"no access", [](EmulatedChip& c) { c.openFails = true; }, HID_UART_DEVICE_ACCESS_ERROR},
+        OpenFailure{"node not ours to open", [](EmulatedChip& c) { c.openDenied = true; },
+                    HID_UART_DEVICE_ACCESS_ERROR},
+        OpenFailure{"open fails otherwise", [](EmulatedChip& c) { c.openFails = true; }, HID_UART_DEVICE_IO_FAILED},
         OpenFailure{"wrong part", [](EmulatedChip& c) { c.partNumber = 0x16; },
                     HID_UART_DEVICE_NOT_SUPPORTED},
         OpenFailure{"version report stalls", [](EmulatedChip& c) { c.versionReportFails = true; },
@@ -243,8 +245,8 @@ TEST_F(OneBridge, OpenRefusesAMissingIndexOrHandlePointer)
     HID_UART_DEVICE device = nullptr;
     EXPECT_EQ(core.open(&device, 1, 0, 0), HID_UART_DEVICE_NOT_FOUND);
     EXPECT_EQ(core.open(nullptr, 0, 0, 0), HID_UART_INVALID_PARAMETER);
-    host.removeDevice(kPath); // unplugged since the last count
-    EXPECT_EQ(core.open(&device, 0, 0, 0), HID_UART_DEVICE_ACCESS_ERROR);
+    host.removeDevice(kPath); // unplugged since the last count: not a permission problem
+    EXPECT_EQ(core.open(&device, 0, 0, 0), HID_UART_DEVICE_NOT_FOUND);
 }
 
 TEST_F(OneBridge, ClosedOrUnknownHandlesAreRefusedByEveryCall)

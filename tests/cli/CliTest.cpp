@@ -87,6 +87,10 @@ TEST(CliArguments, EachCommandTakesItsOwnOptions)
     EXPECT_EQ(parse({"convert", "a.xml", "b.txt"})->arguments, (QStringList{"a.xml", "b.txt"}));
     EXPECT_EQ(parse({})->command, TCommand::Help);
     EXPECT_EQ(parse({"key", "--help"})->command, TCommand::Help);
+    EXPECT_EQ(parse({"list"})->usbIds, link::DefaultUsbIds());
+    EXPECT_EQ(parse({"list", "--ids", "1234:5678,10C4:EA80"})->usbIds,
+              (link::TUsbIds{{0x1234, 0x5678}, {0x10C4, 0xEA80}}));
+    EXPECT_EQ(parse({"key", "--ids=1234:5678", "Hold"})->arguments, QStringList{"Hold"});
 }
 
 TEST(CliArguments, BadArgumentsAreRefusedWithAReason)
@@ -100,7 +104,11 @@ TEST(CliArguments, BadArgumentsAreRefusedWithAReason)
                                                       {"key"},
                                                       {"key", "Hold", "Select"},
                                                       {"convert", "a.xml"},
-                                                      {"list", "extra"}}) {
+                                                      {"list", "extra"},
+                                                      {"list", "--ids"},
+                                                      {"list", "--ids", "10c4"},
+                                                      {"log", "--ids", "0:1"},
+                                                      {"convert", "--ids", "1:2", "a.xml", "b.xml"}}) {
         QString error;
         EXPECT_FALSE(ParseArguments(args, error)) << args.join(' ').toStdString();
         EXPECT_FALSE(error.isEmpty());
@@ -257,6 +265,15 @@ TEST(CliSimulatedMeter, ListShowsTheSimulatedBridge)
     const CliRun r = run(kDemoCli, {"list"});
     EXPECT_EQ(r.exitCode, kExitOk);
     EXPECT_TRUE(r.out.startsWith("VARNETTA-SIM\t")) << r.out.toStdString();
+}
+
+TEST(CliSimulatedMeter, OtherIdsLookOnlyForBridgesWithThem)
+{
+    const CliRun r = run(kDemoCli, {"list", "--ids", "1234:5678"});
+    EXPECT_EQ(r.exitCode, kExitOk);
+    EXPECT_TRUE(r.out.isEmpty()) << "the simulated bridge has the family's ids: " << r.out.toStdString();
+    EXPECT_EQ(run(kDemoCli, {"log", "--count", "1", "--ids", "1234:5678"}).exitCode, kExitNoDevice);
+    EXPECT_TRUE(run(kDemoCli, {"list", "--ids", "10c4:ea80"}).out.startsWith("VARNETTA-SIM\t"));
 }
 
 TEST(CliSimulatedMeter, LogStopsAtTheCountWithHeaderFirst)

@@ -7,16 +7,21 @@
 #include "log/uLogPanel.h"
 #include "protocol/FrameBuilders.h"
 
+#include <QAction>
 #include <QApplication>
-#include <QToolButton>
-
 #include <QAccessible>
 #include <QAccessibleActionInterface>
 #include <QComboBox>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QLineEdit>
 #include <QPushButton>
+#include <QSettings>
 #include <QSignalSpy>
+#include <QStandardPaths>
 #include <QTest>
 #include <QTimer>
+#include <QToolButton>
 
 namespace varnetta::link::testing {
 namespace {
@@ -333,6 +338,83 @@ TEST_F(ConnectionTest, readingsHeldBackWhileThePrintPreviewWasOpenAreNotLoggedIn
     QTRY_VERIFY_WITH_TIMEOUT(store.rowCount() > 1, 5000);
     EXPECT_EQ(store.rowCount(), 2);
     EXPECT_EQ(store.fieldText(1, log::fAValue).trimmed(), "49.99");
+}
+
+TEST_F(ConnectionTest, aBridgeThatMayNotBeOpenedNamesItsNodeAndTheRuleInsteadOfNoDevice)
+{
+    TestBridge_AddDevice("M1", "/dev/hidraw7");
+    TestBridge_FailCall("HidUart_Open", HID_UART_DEVICE_ACCESS_ERROR);
+    makeWindow();
+    button()->click();
+    ASSERT_EQ(messages.size(), 1);
+    EXPECT_TRUE(messages[0].contains("/dev/hidraw7")) << messages[0].toStdString();
+    EXPECT_TRUE(messages[0].contains("70-varnetta-bridge.rules"));
+    EXPECT_TRUE(messages[0].contains("\"Using a real meter\""));
+    EXPECT_FALSE(messages[0].contains(kNoDevice));
+    expectNotConnected(true); // a failed attempt is no disconnection
+}
+
+// Connection > USB Ids...: the dialog is driven while it runs modal.
+class UsbIdsChoice : public ConnectionTest
+{
+protected:
+    void SetUp() override
+    {
+        ConnectionTest::SetUp();
+        QStandardPaths::setTestModeEnabled(true); // the settings go to a test location
+        QSettings(QStringLiteral("Varnetta"), QStringLiteral("varnetta")).clear();
+    }
+    void TearDown() override
+    {
+        QSettings(QStringLiteral("Varnetta"), QStringLiteral("varnetta")).clear();
+        ConnectionTest::TearDown();
+    }
+    // Opens the dialog, types `text` and presses OK; false when OK was disabled.
+    bool chooseIds(const QString& text)
+    {
+        bool okEnabled = false;
+        QTimer::singleShot(0, [&] {
+            auto* dialog = QApplication::activeModalWidget();
+            ASSERT_NE(dialog, nullptr);
+            auto* edit = dialog->findChild<QLineEdit*>(QStringLiteral("edtUsbIds"));
+            ASSERT_NE(edit, nullptr);
+            edit->setText(text);
+            auto* ok = dialog->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok);
+            okEnabled = ok->isEnabled();
+            if (okEnabled)
+                ok->click();
+            else
+                static_cast<QDialog*>(dialog)->reject();
+        });
+        find<QAction>("mniUsbIds")->trigger();
+        return okEnabled;
+    }
+};
+
+TEST_F(UsbIdsChoice, newIdsAreFollowedAtOnceAndKeptForTheNextRun)
+{
+    TestBridge_AddDevice("Family", "/dev/hidraw1");
+    TestBridge_AddDeviceWithIds("Maker", "/dev/hidraw2", 0x1234, 0x5678);
+    makeWindow();
+    ASSERT_TRUE(chooseIds("1234:5678"));
+    EXPECT_EQ(comboItems(), QStringList{"Maker"});
+    EXPECT_EQ(windowPort()->DeviceName(), "Maker");
+
+    window.reset();
+    makeWindow();
+    EXPECT_EQ(windowPort()->UsbIds(), (TUsbIds{{0x1234, 0x5678}})) << "kept between runs";
+    EXPECT_EQ(comboItems(), QStringList{"Maker"});
+    button()->click();
+    EXPECT_TRUE(windowPort()->Connected());
+}
+
+TEST_F(UsbIdsChoice, textThatIsNotIdsCannotBeAcceptedAndChangesNothing)
+{
+    TestBridge_AddDevice("Family", "/dev/hidraw1");
+    makeWindow();
+    EXPECT_FALSE(chooseIds("10c4:zzzz"));
+    EXPECT_EQ(windowPort()->UsbIds(), DefaultUsbIds());
+    EXPECT_EQ(comboItems(), QStringList{"Family"});
 }
 
 } // namespace

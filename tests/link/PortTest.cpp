@@ -398,5 +398,115 @@ TEST_F(PollPause, aPauseSetDirectlySurvivesReconnection)
     EXPECT_EQ(p.ReadTimeInterval(), 100u);
 }
 
+using PortPermission = LinkTest;
+
+TEST_F(PortPermission, aBridgeWhoseNodeMayNotBeOpenedIsReportedWithTheNode)
+{
+    TestBridge_AddDevice("M1", "/dev/hidraw7");
+    TestBridge_FailCall("HidUart_Open", HID_UART_DEVICE_ACCESS_ERROR);
+    TCP2110& p = makePort();
+    QSignalSpy errors(&p, &TCP2110::OnError);
+    EXPECT_FALSE(p.Connect());
+    ASSERT_EQ(errors.count(), 1);
+    EXPECT_EQ(errors.at(0).at(0).value<uint32_t>(), TCP2110::kAccessError);
+    EXPECT_EQ(errors.at(0).at(1).toString(), "/dev/hidraw7");
+    EXPECT_EQ(TestBridge_OpenHandles(), 0);
+}
+
+TEST_F(PortPermission, otherOpenFailuresStillReadAsNoDevice)
+{
+    TestBridge_AddDevice("M1", "/dev/hidraw7");
+    for (const int32_t status : {HID_UART_DEVICE_NOT_FOUND, HID_UART_DEVICE_IO_FAILED, HID_UART_DEVICE_NOT_SUPPORTED}) {
+        TestBridge_FailCall("HidUart_Open", status);
+        TCP2110& p = makePort();
+        QSignalSpy errors(&p, &TCP2110::OnError);
+        EXPECT_FALSE(p.Connect());
+        ASSERT_EQ(errors.count(), 1);
+        EXPECT_EQ(errors.at(0).at(0).value<uint32_t>(), TCP2110::kConnectError) << status;
+        EXPECT_TRUE(errors.at(0).at(1).toString().isEmpty());
+    }
+}
+
+using PortUsbIds = LinkTest;
+
+TEST_F(PortUsbIds, theFamilysOwnIdsAskTheLibraryWithoutAFilter)
+{
+    TestBridge_AddDevice("M1", "/dev/hidraw1");
+    TCP2110& p = makePort();
+    EXPECT_EQ(p.UsbIds(), DefaultUsbIds());
+    ASSERT_TRUE(p.Connect());
+    uint16_t vid = 1, pid = 1;
+    TestBridge_LastOpenIds(&vid, &pid);
+    EXPECT_EQ(vid, 0);
+    EXPECT_EQ(pid, 0);
+}
+
+TEST_F(PortUsbIds, otherIdsListOnlyTheirBridgesAndOpenWithThem)
+{
+    TestBridge_AddDevice("Family", "/dev/hidraw1");
+    TestBridge_AddDeviceWithIds("Maker", "/dev/hidraw2", 0x1234, 0x5678);
+    TestBridge_AddDeviceWithIds("Other", "/dev/hidraw3", 0x1234, 0x9999);
+    TCP2110& p = makePort();
+    QSignalSpy changes(&p, &TCP2110::OnDeviceChange);
+    p.setUsbIds({{0x1234, 0x5678}});
+    EXPECT_EQ(p.DeviceList(), QStringList{"Maker=/dev/hidraw2"});
+    EXPECT_EQ(p.DeviceName(), "Maker");
+    EXPECT_EQ(changes.count(), 1);
+    ASSERT_TRUE(p.Connect());
+    uint16_t vid = 0, pid = 0;
+    TestBridge_LastOpenIds(&vid, &pid);
+    EXPECT_EQ(vid, 0x1234);
+    EXPECT_EQ(pid, 0x5678);
+    p.Disconnect();
+
+    p.setUsbIds({{0x1234, 0x9999}, {0x1234, 0x5678}});
+    EXPECT_EQ(p.DeviceList(), QStringList({"Maker=/dev/hidraw2", "Other=/dev/hidraw3"}));
+    p.setUsbIds({{0x1234, 0x9999}, {0x1234, 0x5678}});
+    p.setUsbIds({});
+    EXPECT_EQ(changes.count(), 2) << "the same list again, or none, changes nothing";
+}
+
+TEST_F(PortUsbIds, arrivalUnderOtherIdsFindsTheNewBridge)
+{
+    TCP2110& p = makePort();
+    p.setUsbIds({{0x1234, 0x5678}});
+    EXPECT_TRUE(p.DeviceList().isEmpty());
+    TestBridge_AddDeviceWithIds("Maker", "/dev/hidraw4", 0x1234, 0x5678);
+    hotplug->arrive("/dev/hidraw4");
+    EXPECT_EQ(p.DeviceList(), QStringList{"Maker=/dev/hidraw4"});
+}
+
+struct IdsCase
+{
+    const char* text;
+    std::optional<TUsbIds> ids;
+    friend void PrintTo(const IdsCase& c, std::ostream* os) { *os << '"' << c.text << '"'; }
+};
+
+class UsbIdsParsing : public ::testing::TestWithParam<IdsCase>
+{
+};
+
+TEST_P(UsbIdsParsing, readsPairsOfHexIdsAndRefusesTheRestWithAReason)
+{
+    QString error;
+    const auto ids = ParseUsbIds(QString::fromLatin1(GetParam().text), error);
+    EXPECT_EQ(ids, GetParam().ids) << GetParam().text;
+    EXPECT_EQ(error.isEmpty(), ids.has_value());
+    if (ids) {
+        EXPECT_EQ(ParseUsbIds(UsbIdsText(*ids), error), ids) << "written as it is read";
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Texts, UsbIdsParsing,
+    ::testing::Values(IdsCase{"10c4:ea80,10c4:eab0", DefaultUsbIds()},
+                      IdsCase{" 10C4:EA80  1234:5678 ", TUsbIds{{0x10C4, 0xEA80}, {0x1234, 0x5678}}},
+                      IdsCase{"1234:5678,1234:5678", TUsbIds{{0x1234, 0x5678}}}, IdsCase{"1:2", TUsbIds{{1, 2}}},
+                      IdsCase{"", std::nullopt}, IdsCase{",", std::nullopt}, IdsCase{"10c4", std::nullopt},
+                      IdsCase{"0:ea80", std::nullopt}, IdsCase{"10c4:0000", std::nullopt},
+                      IdsCase{"10c4:ea80:1", std::nullopt}, IdsCase{"12345:1", std::nullopt},
+                      IdsCase{"g000:1", std::nullopt}, IdsCase{"10c4:ea80,junk", std::nullopt}));
+
 } // namespace
 } // namespace varnetta::link::testing

@@ -1,3 +1,4 @@
+#include "FakeClock.h"
 #include "SimBridge.h"
 #include "SimTestSupport.h"
 
@@ -13,19 +14,7 @@ using namespace std::chrono_literals;
 using sim::testing::CommandFrame;
 namespace proto = varnetta::protocol;
 
-// Jumps instead of sleeping, so every wait ends at the moment asked for.
-class FakeClock final : public Clock
-{
-public:
-    Nanos now() override { return t; }
-    void waitUntil(std::unique_lock<std::mutex>&, std::condition_variable&, Nanos until) override
-    {
-        t = std::max(t, until);
-        ++waits;
-    }
-    Nanos t{0};
-    int waits = 0;
-};
+using sim::testing::FakeClock;
 
 constexpr Nanos kChar{1041667}; // one 8N1 character at 9600 bit/s, rounded up
 

@@ -24,6 +24,8 @@ struct Device
 {
     std::string serial;
     std::string path;
+    uint16_t vid = HID_UART_CP2110_VID;
+    uint16_t pid = HID_UART_CP2110_PID;
 };
 
 struct Handle
@@ -48,6 +50,7 @@ struct State
     uint32_t baud = 0;
     uint8_t dataBits = 0, parity = 0, stopBits = 0, flow = 0;
     uint32_t readTimeout = 0, writeTimeout = 0;
+    uint16_t openVid = 0, openPid = 0;
     bool dataReadFlag = false;
     int64_t lastDataReadNs = 0;
 };
@@ -75,6 +78,16 @@ void copyString(const std::string& text, char* out)
 bool valid(State& s, HID_UART_DEVICE device)
 {
     return s.handles.count(static_cast<Handle*>(device)) != 0;
+}
+
+// The devices a call with these ids sees, in their order.
+std::vector<Device> listed(const State& s, uint16_t vid, uint16_t pid)
+{
+    std::vector<Device> out;
+    for (const Device& d : s.devices)
+        if ((vid == 0 || d.vid == vid) && (pid == 0 || d.pid == pid))
+            out.push_back(d);
+    return out;
 }
 
 bool present(State& s, const std::string& path)
@@ -107,6 +120,21 @@ EXPORT void TestBridge_AddDevice(const char* serial, const char* path)
     State& s = state();
     std::lock_guard lock(s.mutex);
     s.devices.push_back({serial, path});
+}
+
+EXPORT void TestBridge_AddDeviceWithIds(const char* serial, const char* path, uint16_t vid, uint16_t pid)
+{
+    State& s = state();
+    std::lock_guard lock(s.mutex);
+    s.devices.push_back({serial, path, vid, pid});
+}
+
+EXPORT void TestBridge_LastOpenIds(uint16_t* vid, uint16_t* pid)
+{
+    State& s = state();
+    std::lock_guard lock(s.mutex);
+    *vid = s.openVid;
+    *pid = s.openPid;
 }
 
 EXPORT void TestBridge_RemoveDevice(const char* path)
@@ -220,26 +248,27 @@ EXPORT int64_t TestBridge_LastDataReadNs(void)
 
 // ---- the bridge library's interface
 
-EXPORT HID_UART_STATUS HidUart_GetNumDevices(uint32_t* numDevices, uint16_t, uint16_t)
+EXPORT HID_UART_STATUS HidUart_GetNumDevices(uint32_t* numDevices, uint16_t vid, uint16_t pid)
 {
     State& s = state();
     std::lock_guard lock(s.mutex);
     if (const int32_t st = enter(s, "HidUart_GetNumDevices"))
         return st;
-    *numDevices = uint32_t(s.devices.size());
+    *numDevices = uint32_t(listed(s, vid, pid).size());
     return HID_UART_SUCCESS;
 }
 
-EXPORT HID_UART_STATUS HidUart_GetString(uint32_t deviceNum, uint16_t, uint16_t, char* deviceString,
+EXPORT HID_UART_STATUS HidUart_GetString(uint32_t deviceNum, uint16_t vid, uint16_t pid, char* deviceString,
                                          uint32_t options)
 {
     State& s = state();
     std::lock_guard lock(s.mutex);
     if (const int32_t st = enter(s, "HidUart_GetString"))
         return st;
-    if (deviceNum >= s.devices.size())
+    const std::vector<Device> devices = listed(s, vid, pid);
+    if (deviceNum >= devices.size())
         return HID_UART_DEVICE_NOT_FOUND;
-    const Device& d = s.devices[deviceNum];
+    const Device& d = devices[deviceNum];
     if (options == HID_UART_GET_SERIAL_STR)
         copyString(d.serial, deviceString);
     else if (options == HID_UART_GET_PATH_STR)
@@ -273,15 +302,18 @@ EXPORT HID_UART_STATUS HidUart_GetHidGuid(void* guid)
     return HID_UART_SUCCESS;
 }
 
-EXPORT HID_UART_STATUS HidUart_Open(HID_UART_DEVICE* device, uint32_t deviceNum, uint16_t, uint16_t)
+EXPORT HID_UART_STATUS HidUart_Open(HID_UART_DEVICE* device, uint32_t deviceNum, uint16_t vid, uint16_t pid)
 {
     State& s = state();
     std::lock_guard lock(s.mutex);
     if (const int32_t st = enter(s, "HidUart_Open"))
         return st;
-    if (deviceNum >= s.devices.size())
+    const std::vector<Device> devices = listed(s, vid, pid);
+    if (deviceNum >= devices.size())
         return HID_UART_DEVICE_NOT_FOUND;
-    auto* h = new Handle{s.devices[deviceNum].path};
+    s.openVid = vid;
+    s.openPid = pid;
+    auto* h = new Handle{devices[deviceNum].path};
     s.handles.insert(h);
     *device = h;
     return HID_UART_SUCCESS;

@@ -9,7 +9,12 @@ extern "C" {
 #endif
 
 void TestBridge_Reset(void);
+/* A device with the ids 10c4:ea80. */
 void TestBridge_AddDevice(const char* serial, const char* path);
+/* Calls with ids 0/0 list every device; other ids list only their own. */
+void TestBridge_AddDeviceWithIds(const char* serial, const char* path, uint16_t vid, uint16_t pid);
+/* The ids the last HidUart_Open was called with. */
+void TestBridge_LastOpenIds(uint16_t* vid, uint16_t* pid);
 void TestBridge_RemoveDevice(const char* path);
 /* Bytes the open device delivers to later reads, in order. */
 void TestBridge_Feed(const uint8_t* data, uint32_t len);
