@@ -351,7 +351,7 @@ TEST_F(ConnectionTest, aBridgeThatMayNotBeOpenedNamesItsNodeAndTheRuleInsteadOfN
     EXPECT_TRUE(messages[0].contains("70-varnetta-bridge.rules"));
     EXPECT_TRUE(messages[0].contains("\"Using a real meter\""));
     EXPECT_FALSE(messages[0].contains(kNoDevice));
-    expectNotConnected(/*limitsOpen=*/true); // never connected, so never disconnected
+    expectNotConnected(true); // a failed attempt is no disconnection
 }
 
 // Connection > USB Ids...: the dialog is driven while it runs modal.
