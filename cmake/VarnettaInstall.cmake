@@ -7,6 +7,8 @@ set(VARNETTA_PRIVATE_DIR ${CMAKE_INSTALL_LIBDIR}/varnetta)
 
 install(TARGETS varnetta RUNTIME DESTINATION ${VARNETTA_PRIVATE_DIR})
 install(TARGETS varnetta_bridge_hidapi LIBRARY DESTINATION ${VARNETTA_PRIVATE_DIR})
+# The simulated meter's bridge library, for "varnetta --demo".
+install(TARGETS SLABHIDtoUART_sim LIBRARY DESTINATION ${VARNETTA_PRIVATE_DIR}/sim)
 set(VARNETTA_PATH_PROGRAMS varnetta)
 if(TARGET varnetta_cli)
   install(TARGETS varnetta_cli RUNTIME DESTINATION ${VARNETTA_PRIVATE_DIR})
@@ -22,7 +24,8 @@ foreach(program IN LISTS VARNETTA_PATH_PROGRAMS)
   ")
 endforeach()
 
-install(FILES ${CMAKE_SOURCE_DIR}/packaging/varnetta.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+install(FILES ${CMAKE_SOURCE_DIR}/packaging/varnetta.desktop ${CMAKE_SOURCE_DIR}/packaging/varnetta-demo.desktop
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES ${CMAKE_SOURCE_DIR}/packaging/varnetta.svg
         DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
 file(GLOB VARNETTA_UDEV_RULES ${CMAKE_SOURCE_DIR}/packaging/*.rules)
@@ -42,7 +45,7 @@ set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
 # platform plugins, the LCD and text fonts, and udev, which delivers the
 # hot-plug events and applies the bridge rule.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-dseg, fonts-liberation, qt6-qpa-plugins, libqt6svg6, udev")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-dseg, fonts-liberation, fonts-sawarabi-mincho, qt6-qpa-plugins, libqt6svg6, udev")
 # The binaries go in stripped; their debug data, when the build has any, goes
 # into a varnetta-dbgsym .ddeb beside the package (CPACK_STRIP_FILES would
 # throw it away before it could be split off).

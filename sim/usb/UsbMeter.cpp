@@ -146,6 +146,18 @@ std::vector<uint8_t> UsbMeter::nextInputReport()
     return report;
 }
 
+void UsbMeter::powerUp()
+{
+    const uint8_t part = m_chip.partNumber;
+    const uint8_t version = m_chip.version;
+    m_chip = Cp2110Chip{};
+    m_chip.partNumber = part;
+    m_chip.version = version;
+    const UartSettings s = m_chip.uartSettings();
+    (void)m_line.SetUartConfig(m_handle, s.baudRate, s.dataBits, s.parity, s.stopBits, s.flowControl);
+    discardReceived();
+}
+
 void UsbMeter::logMeterChanges()
 {
     const uint8_t function = m_line.meterFunctionCode();

@@ -30,6 +30,9 @@ public:
     // The next input report of UART bytes that have come in from the meter
     // (id = count, at most 63); empty when none has.
     [[nodiscard]] std::vector<uint8_t> nextInputReport();
+    // A plug-in powers the chip up afresh: UART off, reset configuration,
+    // whatever the line held dropped.
+    void powerUp();
     // Writes what changed on the meter's display since the last call.
     void logMeterChanges();
 

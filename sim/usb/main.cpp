@@ -86,6 +86,7 @@ int main(int argc, char* argv[])
             log << "cannot plug in: " << error << std::endl;
             return false;
         }
+        meter.powerUp();
         device = std::make_unique<UsbIpDevice>(fd, identity, UsbMeter::reportDescriptor(), meter);
         char ids[16];
         std::snprintf(ids, sizeof ids, "%04x:%04x", identity.vendorId, identity.productId);

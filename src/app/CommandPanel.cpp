@@ -154,9 +154,10 @@ void TCommandPanel::Timer_cmddelayTimer()
 
 void TCommandPanel::connectionChanged(bool connected)
 {
-    // An export cut off by the link ends with it.
+    // An export cut off by the link ends with it. A command delay still
+    // running keeps the panel off: its timer enables it when it ends.
     m_exportRunning = false;
-    setEnabled(connected);
+    setEnabled(connected && !Timer_cmddelay->isActive());
 }
 
 void TCommandPanel::exportStarted()

@@ -19,6 +19,7 @@ TVarnettaApplication::TVarnettaApplication(int& argc, char** argv) : QApplicatio
 {
     initResources();
     setApplicationName(QStringLiteral("varnetta"));
+    setApplicationVersion(QStringLiteral("1.01"));
     // The title stays empty: the program's name is carried by the main
     // window's caption alone, and no window gets a suffix from it.
     setApplicationDisplayName(QString());

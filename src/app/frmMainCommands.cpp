@@ -57,8 +57,15 @@ void TfrmMain::setupCommands()
     if (m_lcd) {
         host.showTexts = [this](const protocol::TReading& r) { m_lcd->ShowReading(r); };
         host.setLoadCaption = [this](const QString& caption) { m_lcd->SetLoadCaption(caption); };
-        host.advanceLoadingDots = [this] { m_lcd->AdvanceLoadingDots(); };
-        host.clearLoadingDots = [this] { m_lcd->ClearLoadingDots(); };
+        host.advanceLoadingDots = [this] {
+            m_lcd->AdvanceLoadingDots();
+            m_lcd->ShowBackToLiveHint(false);
+        };
+        // The dots are emptied when the download ends.
+        host.clearLoadingDots = [this] {
+            m_lcd->ClearLoadingDots();
+            m_lcd->ShowBackToLiveHint(true);
+        };
         host.showOverlays = [this] { m_lcd->ShowOverlays(); };
     }
     m_memoryDownload->setHost(std::move(host));

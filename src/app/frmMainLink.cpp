@@ -80,8 +80,9 @@ void TfrmMain::setupLink()
 
     btnConnect->setToolTip(QStringLiteral("Connect to the meter or end the connection"));
     btnConnect->setAccessibleName(btnConnect->text());
-    // The limits follow the connection: editable only while connected.
-    pnlSetComp->setEnabled(false);
+    // The limits can be typed from the start; a disconnection locks them and
+    // the next connection opens them again.
+    pnlSetComp->setEnabled(true);
 }
 
 void TfrmMain::RefreshDeviceList()

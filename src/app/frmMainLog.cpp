@@ -20,7 +20,7 @@ void TfrmMain::createRecordMenu(QMenuBar* bar)
 {
     if (!m_logPanel)
         m_logPanel = new log::TLogPanel();
-    QMenu* menu = bar->addMenu(QStringLiteral("Record"));
+    QMenu* menu = bar->addMenu(QStringLiteral("&Record"));
     menu->setObjectName(QStringLiteral("mniRecord1"));
     m_logPanel->buildRecordMenu(menu);
 }

@@ -1,6 +1,7 @@
 #include "ufrmMain.h"
 
 #include "NewMsgDlg.h"
+#include "ToggleButton.h"
 #include "protocol/Reading.h"
 
 #include <QApplication>
@@ -44,6 +45,7 @@ TfrmMain::TfrmMain(QWidget* parent) : QMainWindow(parent)
     setupViews();
     setupCommands();
     setupReport();
+    setupKeyboard();
     FormCreate();
 
     resize(kWindowWidth, kWindowHeight);
@@ -80,9 +82,8 @@ void TfrmMain::buildLayout()
     auto* top = new QHBoxLayout(Panel5);
     top->setContentsMargins(7, 3, 4, 6);
     top->setSpacing(0);
-    btnConnect = new QPushButton(QStringLiteral("USB Connection"), Panel5);
+    btnConnect = new TToggleButton(QStringLiteral("USB Connection"), Panel5);
     btnConnect->setObjectName(QStringLiteral("btnConnect"));
-    btnConnect->setCheckable(true);
     btnConnect->setFixedSize(106, 24);
     cbbDevices = new QComboBox(Panel5);
     cbbDevices->setObjectName(QStringLiteral("cbbDevices"));

@@ -175,6 +175,9 @@ private:
     // ---- printed report (frmMainReport.cpp)
     void setupReport();
     void PrintLog(); // btnRecordPrint
+
+    // ---- keyboard: the desktop's shortcuts and the tab order (frmMainKeyboard.cpp)
+    void setupKeyboard();
 };
 
 } // namespace varnetta::app

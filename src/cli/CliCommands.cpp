@@ -46,7 +46,7 @@ public:
     {
         link::TCP2110::setMissingLibraryNotice([this](const QString& text) {
             m_err << "varnetta-cli: " << text << " (" << link::TBridgeLibrary::kFileName
-                  << " is looked for beside the program)\n";
+                  << " is looked for in " << link::SelectedBridgeFolder() << ")\n";
             m_err.flush();
         });
         m_port = std::make_unique<link::TCP2110>(this);
@@ -378,7 +378,8 @@ int RunLog(const TOptions& options, QIODevice& out, QTextStream& err)
     TRunLoop loop;
     qsizetype written = 0;
     QObject::connect(&recorder, &log::TLogRecorder::rowsAppended, &loop, [&] {
-        while (written < store.rowCount()) {
+        // One chunk can carry several readings: never write past the count.
+        while (written < store.rowCount() && (options.count < 0 || written < options.count)) {
             if (!output.rowAdded(store, written)) {
                 loop.done(kExitFailure);
                 return;

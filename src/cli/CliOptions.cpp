@@ -34,7 +34,9 @@ bool isOption(const QString& arg, const QString& name)
 QString UsageText()
 {
     return QStringLiteral(
-        "Usage: varnetta-cli COMMAND [OPTIONS]\n"
+        "Usage: varnetta-cli [--demo] COMMAND [OPTIONS]\n"
+        "\n"
+        "  --demo                    use the simulated meter instead of real bridges\n"
         "\n"
         "Commands:\n"
         "  list                      the bridge devices present: serial and path, one a line\n"

@@ -2,6 +2,7 @@
 // window, for scripts and long unattended runs.
 #include "CliCommands.h"
 #include "CliOptions.h"
+#include "link/BridgeLibrary.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -57,6 +58,8 @@ int main(int argc, char* argv[])
 
     QStringList arguments = QCoreApplication::arguments();
     arguments.removeFirst();
+    // "--demo" anywhere: the simulated meter instead of real bridges.
+    varnetta::link::TakeDemoOption(arguments);
     QString error;
     const std::optional<TOptions> options = ParseArguments(arguments, error);
     if (!options) {

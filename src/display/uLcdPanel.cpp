@@ -223,6 +223,16 @@ TLcdPanel::TLcdPanel(QWidget* parent) : QFrame(parent)
     lblLoading->move(160, 112);
     lblLoading->resize(260, 30);
     lblLoading->setAccessibleName(QStringLiteral("Download progress"));
+    // After a download the overlays stay until logging is resumed: they say how.
+    lblBackToLive = new QLabel(pnlLoadLog);
+    lblBackToLive->setObjectName(QStringLiteral("lblBackToLive"));
+    lblBackToLive->setFont(arialFont(11, false));
+    lblBackToLive->setAlignment(Qt::AlignCenter);
+    lblBackToLive->setWordWrap(true);
+    lblBackToLive->setText(QString::fromLatin1(kBackToLiveText));
+    lblBackToLive->setVisible(false);
+    for (QWidget* overlay : {Panel3, Panel7, static_cast<QWidget*>(pnlLoadLog)})
+        overlay->setToolTip(QString::fromLatin1(kBackToLiveText));
     placeOverlays();
 }
 
@@ -359,6 +369,7 @@ void TLcdPanel::ShowOverlays()
 
 void TLcdPanel::HideOverlays()
 {
+    lblBackToLive->setVisible(false);
     pnlLoadLog->setVisible(false);
     Panel3->setVisible(false);
     Panel7->setVisible(false);
@@ -392,6 +403,11 @@ void TLcdPanel::ClearLoadingDots()
     lblLoading->clear();
 }
 
+void TLcdPanel::ShowBackToLiveHint(bool shown)
+{
+    lblBackToLive->setVisible(shown);
+}
+
 void TLcdPanel::paintEvent(QPaintEvent* event)
 {
     QFrame::paintEvent(event);
@@ -415,6 +431,7 @@ void TLcdPanel::placeOverlays()
                         kRightStripWidth, kRightStripHeight);
     pnlLoadLog->setGeometry(client.left(), client.bottom() + 1 - kLoadLogHeight, client.width(),
                             kLoadLogHeight);
+    lblBackToLive->setGeometry(8, kLoadLogHeight - 40, client.width() - 16, 34);
 }
 
 } // namespace varnetta::display

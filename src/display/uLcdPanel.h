@@ -82,6 +82,11 @@ public:
     [[nodiscard]] QString loadCaption() const;
     void AdvanceLoadingDots();
     void ClearLoadingDots();
+    // The line under "Data transfer completed" saying how to go back to
+    // live readings; hidden again with the overlays.
+    void ShowBackToLiveHint(bool shown);
+    static constexpr const char* kBackToLiveText =
+        "Live readings are paused. Click \"Log Data Mode Disabled\" below to go back to live readings.";
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -119,6 +124,7 @@ private:
     QWidget* Panel7 = nullptr;
     QLabel* pnlLoadLog = nullptr;
     QLabel* lblLoading = nullptr;
+    QLabel* lblBackToLive = nullptr;
 
     QObject* m_focusPasser = nullptr;
 

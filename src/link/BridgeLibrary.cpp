@@ -1,6 +1,9 @@
 #include "BridgeLibrary.h"
 
+#include <QDir>
 #include <QFileInfo>
+
+#include <atomic>
 
 #include <dlfcn.h>
 
@@ -11,7 +14,34 @@ template <typename Fn> void resolve(void* module, const char* name, Fn& fn)
 {
     fn = reinterpret_cast<Fn>(dlsym(module, name));
 }
+std::atomic<TBridgeChoice> g_bridgeChoice{TBridgeChoice::BesideProgram};
 } // namespace
+
+void SelectBridge(TBridgeChoice choice)
+{
+    g_bridgeChoice.store(choice);
+}
+
+TBridgeChoice SelectedBridge()
+{
+    return g_bridgeChoice.load();
+}
+
+QString SelectedBridgeFolder()
+{
+    const QString folder = TBridgeLibrary::executableFolder();
+    if (SelectedBridge() == TBridgeChoice::SimulatedMeter)
+        return QDir(folder).filePath(QString::fromLatin1(kSimulatedBridgeFolder));
+    return folder;
+}
+
+bool TakeDemoOption(QStringList& arguments)
+{
+    const qsizetype removed = arguments.removeAll(QString::fromLatin1(kDemoOption));
+    if (removed > 0)
+        SelectBridge(TBridgeChoice::SimulatedMeter);
+    return removed > 0;
+}
 
 TBridgeLibrary::~TBridgeLibrary()
 {

@@ -1,12 +1,35 @@
-// Run-time binding of the bridge library: the file beside the executable,
-// one function pointer per entry point, any of which may be missing.
+// Run-time binding of the bridge library: the file beside the executable
+// (or, for the simulated meter, in the "sim" folder beside it), one function
+// pointer per entry point, any of which may be missing.
 #pragma once
 
 #include "HidUartApi.h"
 
 #include <QString>
+#include <QStringList>
 
 namespace varnetta::link {
+
+// Which bridge library a process binds: the one beside the executable (real
+// bridges in an installed program), or the simulated meter's, shipped in the
+// subfolder "sim" beside it. Chosen once, before the port is created.
+enum class TBridgeChoice
+{
+    BesideProgram,
+    SimulatedMeter
+};
+
+inline constexpr const char* kDemoOption = "--demo";
+inline constexpr const char* kSimulatedBridgeFolder = "sim";
+
+void SelectBridge(TBridgeChoice choice);
+[[nodiscard]] TBridgeChoice SelectedBridge();
+// The folder the port loads the library from, after SelectBridge.
+[[nodiscard]] QString SelectedBridgeFolder();
+// Removes every "--demo" from the arguments and, when there was one, selects
+// the simulated meter. Returns whether it did; shared by the window and the
+// command-line tool.
+bool TakeDemoOption(QStringList& arguments);
 
 class TBridgeLibrary
 {

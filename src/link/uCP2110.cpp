@@ -61,7 +61,7 @@ TCP2110::TCP2110(QObject* owner, std::unique_ptr<THotplugSource> hotplug, const 
     : QObject(owner)
 {
     s_pollPause.store(kStartPollPause);
-    const QString folder = libraryFolder.isEmpty() ? TBridgeLibrary::executableFolder() : libraryFolder;
+    const QString folder = libraryFolder.isEmpty() ? SelectedBridgeFolder() : libraryFolder;
     m_libraryPath = QDir(folder).filePath(QString::fromLatin1(TBridgeLibrary::kFileName));
 
     if (!bindLibrary())

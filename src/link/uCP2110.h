@@ -78,8 +78,8 @@ public:
     using THotplugFactory = std::function<std::unique_ptr<THotplugSource>()>;
     using TMissingLibraryNotice = std::function<void(const QString& text)>;
 
-    // Binds the library found in libraryFolder (the executable's folder when
-    // empty; another folder is for tests only) and takes device arrivals and
+    // Binds the library found in libraryFolder (when empty, the folder
+    // SelectBridge chose; another folder is for tests only) and takes device arrivals and
     // removals from hotplug (the udev monitor when null).
     explicit TCP2110(QObject* owner = nullptr, std::unique_ptr<THotplugSource> hotplug = nullptr,
                      const QString& libraryFolder = QString());

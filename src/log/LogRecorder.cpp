@@ -34,8 +34,14 @@ TLogRecorder::TLogRecorder(TLogStore& store, QObject* parent) : QObject(parent),
 
 void TLogRecorder::AppendLogRow(const protocol::TReading& reading, bool MemoryRecord)
 {
-    if (m_store.rowCount() + heldRowCount() >= m_recordLimit)
+    if (m_store.rowCount() + heldRowCount() >= m_recordLimit) {
+        // Silent in the table; the window tells the user once.
+        if (!m_stoppedAtLimit) {
+            m_stoppedAtLimit = true;
+            Q_EMIT stoppedAtLimitChanged(true);
+        }
         return;
+    }
     TLogRow row;
     if (!MemoryRecord)
         row.setText(fATime,
@@ -64,6 +70,20 @@ void TLogRecorder::AppendLogRow(const protocol::TReading& reading, bool MemoryRe
         };
         m_sink->AddValues({0.0, number(reading.Value), number(reading.SubValue1), number(reading.SubValue2)},
                           {QColor(Qt::blue), QColor(Qt::red), QColor(Qt::blue), QColor(Qt::green)});
+    }
+}
+
+void TLogRecorder::setRecordLimit(qsizetype limit)
+{
+    m_recordLimit = limit;
+    recheckRecordLimit();
+}
+
+void TLogRecorder::recheckRecordLimit()
+{
+    if (m_stoppedAtLimit && m_store.rowCount() + heldRowCount() < m_recordLimit) {
+        m_stoppedAtLimit = false;
+        Q_EMIT stoppedAtLimitChanged(false);
     }
 }
 
@@ -147,6 +167,7 @@ void TLogRecorder::Clear()
     Q_EMIT tableReset();
     if (m_sink)
         m_sink->Clear();
+    recheckRecordLimit();
 }
 
 } // namespace varnetta::log

@@ -35,12 +35,20 @@ public:
 
     void setChartSink(ILogChartSink* sink) { m_sink = sink; }
     void setDecimalSeparator(const QByteArray& separator) { m_decimalSeparator = separator; }
+    [[nodiscard]] const QByteArray& decimalSeparator() const { return m_decimalSeparator; }
     void setTimeSeparator(char separator) { m_timeSeparator = separator; }
+    [[nodiscard]] char timeSeparator() const { return m_timeSeparator; }
     // Tests set the clock; the default is the local time.
     void setClock(std::function<QDateTime()> clock) { m_clock = std::move(clock); }
 
     [[nodiscard]] qsizetype recordLimit() const { return m_recordLimit; }
-    void setRecordLimit(qsizetype limit) { m_recordLimit = limit; }
+    void setRecordLimit(qsizetype limit);
+
+    // True from the first row refused at the record limit until the table
+    // has room again (a larger limit, clearing, a smaller table loaded).
+    [[nodiscard]] bool stoppedAtLimit() const { return m_stoppedAtLimit; }
+    // The table changed behind the recorder's back: looks at the room again.
+    void recheckRecordLimit();
 
     // Appends one row from `reading` unless the table is at the limit.
     void AppendLogRow(const protocol::TReading& reading, bool MemoryRecord);
@@ -80,6 +88,7 @@ Q_SIGNALS:
     void rowsRecorded(qsizetype first, qsizetype count);
     void tableReset();
     void logPausedChanged(bool paused);
+    void stoppedAtLimitChanged(bool stopped);
 
 private:
     TLogStore& m_store;
@@ -89,6 +98,7 @@ private:
     std::function<QDateTime()> m_clock;
     qsizetype m_recordLimit = kDefaultRecordLimit;
     bool m_logPaused = false;
+    bool m_stoppedAtLimit = false;
     int m_samplingSeconds = 1;
     QTimer m_timerInterval;
     // Sampling takes only readings that really arrived since the last tick.

@@ -2,6 +2,7 @@
 
 #include "app/CControls.h"
 
+#include <QAccessible>
 #include <QFocusEvent>
 #include <QKeyEvent>
 #include <QLabel>
@@ -106,8 +107,8 @@ TComparatorPanel::TComparatorPanel(const QByteArray& decimalSeparator, QWidget* 
     QPalette white = lblPass->palette();
     white.setColor(QPalette::WindowText, Qt::white);
     lblPass->setPalette(white);
-    lblPass->setAccessibleName(QStringLiteral("Verdict"));
     lblPass->raise();
+    showVerdictText(lblPass->text(), true);
 }
 
 QLineEdit* TComparatorPanel::addLimitEdit(const char* name, const QString& caption, const QString& text,
@@ -198,7 +199,29 @@ void TComparatorPanel::showVerdict(bool pass)
 {
     m_passed = pass;
     Shape1->setBrushColor(pass ? kPassColor : kFailColor);
-    lblPass->setText(pass ? QStringLiteral("Pass") : QStringLiteral("Fail"));
+    showVerdictText(pass ? QStringLiteral("Pass") : QStringLiteral("Fail"), pass);
+}
+
+void TComparatorPanel::showVerdictText(const QString& word, bool pass)
+{
+    lblPass->setText(word);
+    // The word on the disc is what assistive technology reads; the colour
+    // alone would say nothing.
+    const QString name = QStringLiteral("Verdict: ") + word;
+    const QString description = pass ? QStringLiteral("The main value lies within the limits")
+                                     : QStringLiteral("The main value lies outside the limits");
+    for (QWidget* w : {static_cast<QWidget*>(lblPass), static_cast<QWidget*>(Shape1)}) {
+        if (w->accessibleName() == name)
+            continue;
+        w->setAccessibleName(name);
+        w->setAccessibleDescription(description);
+        // Setting them tells no one here; a screen reader learns of the new
+        // verdict only from the events.
+        QAccessibleEvent nameChanged(w, QAccessible::NameChanged);
+        QAccessible::updateAccessibility(&nameChanged);
+        QAccessibleEvent descriptionChanged(w, QAccessible::DescriptionChanged);
+        QAccessible::updateAccessibility(&descriptionChanged);
+    }
 }
 
 } // namespace varnetta::log

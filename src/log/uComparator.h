@@ -67,6 +67,7 @@ private:
     QLineEdit* addLimitEdit(const char* name, const QString& caption, const QString& text, int top,
                             const QString& hint);
     void showVerdict(bool pass);
+    void showVerdictText(const QString& word, bool pass);
 
     QByteArray m_separator;
     QLocale m_userLocale;

@@ -1,9 +1,12 @@
 #include "uLogPanel.h"
 
+#include "GridColumns.h"
 #include "LogFiles.h"
 #include "LogJournal.h"
 #include "app/CControls.h"
+#include "app/FileDialogs.h"
 #include "app/NewMsgDlg.h"
+#include "app/UserSettings.h"
 
 #include <QAction>
 #include <QActionGroup>
@@ -43,6 +46,9 @@ namespace {
 constexpr int kRowHeight = 17;
 constexpr int kMaxInterval = 99999999;
 constexpr int kProgressDelayMs = 400;
+const char* const kColumnWidthsKey = "grid/columnWidths";
+const char* const kPausedHint = "Click to go back to logging live readings";
+const char* const kEnabledHint = "Pause logging of live readings";
 constexpr int kProgressTickMs = 50;
 
 TPlainMessageHook& plainMessageHook()
@@ -95,6 +101,14 @@ struct TWorkCancelled
 };
 
 } // namespace
+
+QString RecordLimitNotice(qsizetype limit)
+{
+    const QString reached = QStringLiteral("Record limit of %1 rows reached: logging has stopped. ").arg(limit);
+    if (limit >= kMaxLogRows)
+        return reached + QStringLiteral("Save the log and clear it to go on.");
+    return reached + QStringLiteral("Choose a larger limit in the Record menu, or clear the log.");
+}
 
 TPlainMessageHook SetPlainMessageHook(TPlainMessageHook hook)
 {
@@ -283,9 +297,22 @@ TLogPanel::TLogPanel(QWidget* parent) : QWidget(parent), m_recorder(m_store, thi
     btnPause = new QPushButton(QStringLiteral("Log Data Mode Enabled"), pnlPause);
     btnPause->setObjectName(QStringLiteral("btnPause"));
     btnPause->setCheckable(true);
-    btnPause->setToolTip(QStringLiteral("Pause or resume logging of live readings"));
+    btnPause->setToolTip(QString::fromLatin1(kEnabledHint));
     pauseRow->addWidget(btnPause);
     column->addWidget(pnlPause);
+
+    // Says why live readings are not being logged, and how to go on.
+    lblLogNotice = new QLabel(this);
+    lblLogNotice->setObjectName(QStringLiteral("lblLogNotice"));
+    lblLogNotice->setWordWrap(true);
+    lblLogNotice->setMargin(3);
+    lblLogNotice->setAutoFillBackground(true);
+    QPalette notice = lblLogNotice->palette();
+    notice.setColor(QPalette::Window, notice.color(QPalette::ToolTipBase));
+    notice.setColor(QPalette::WindowText, notice.color(QPalette::ToolTipText));
+    lblLogNotice->setPalette(notice);
+    lblLogNotice->hide();
+    column->addWidget(lblLogNotice);
 
     DBGrid1 = new QTableView(this);
     DBGrid1->setObjectName(QStringLiteral("DBGrid1"));
@@ -299,10 +326,16 @@ TLogPanel::TLogPanel(QWidget* parent) : QWidget(parent), m_recorder(m_store, thi
     DBGrid1->verticalHeader()->setDefaultSectionSize(kRowHeight);
     DBGrid1->verticalHeader()->setMinimumSectionSize(kRowHeight);
     DBGrid1->horizontalHeader()->setHighlightSections(false);
-    for (int f = 0; f < kLogFieldCount; ++f)
-        DBGrid1->setColumnWidth(f, LogColumnWidth(f));
     DBGrid1->setAccessibleName(QStringLiteral("Log"));
     column->addWidget(DBGrid1, 1);
+    m_userWidths = ColumnWidthsFromText(app::OpenUserSettings()->value(QLatin1String(kColumnWidthsKey)).toString());
+    m_headerViewport = DBGrid1->horizontalHeader()->viewport();
+    m_headerViewport->installEventFilter(this);
+    connect(DBGrid1->horizontalHeader(), &QHeaderView::sectionResized, this,
+            [this](int column, int, int newWidth) { columnResized(column, newWidth); });
+    // A reset of the model may give the header its default sizes back.
+    connect(&m_model, &QAbstractItemModel::modelReset, this, &TLogPanel::fitColumns);
+    fitColumns();
 
     m_timerInputDelay.setObjectName(QStringLiteral("timerInputDelay"));
     m_timerInputDelay.setSingleShot(true);
@@ -326,6 +359,8 @@ TLogPanel::TLogPanel(QWidget* parent) : QWidget(parent), m_recorder(m_store, thi
     });
     // Rows shown a slice at a time: the last one is followed once all are.
     connect(&m_model, &TLogTableModel::caughtUp, this, &TLogPanel::followLastRow);
+    connect(&m_recorder, &TLogRecorder::stoppedAtLimitChanged, this, &TLogPanel::showLogNotice);
+    connect(&m_recorder, &TLogRecorder::logPausedChanged, this, &TLogPanel::showLogNotice);
 }
 
 TLogPanel::~TLogPanel() = default;
@@ -348,6 +383,52 @@ void TLogPanel::buildRecordMenu(QMenu* menu)
         a->setData(QVariant::fromValue<qlonglong>(item.limit));
         connect(a, &QAction::triggered, this, [this, a] { limitItemClick(a); });
     }
+}
+
+void TLogPanel::fitColumns()
+{
+    const QList<int> readable =
+        ReadableColumnWidths(*DBGrid1, m_recorder.decimalSeparator(), m_recorder.timeSeparator());
+    m_fittingColumns = true;
+    for (int f = 0; f < kLogFieldCount; ++f)
+        DBGrid1->setColumnWidth(f, m_userWidths.size() == kLogFieldCount ? m_userWidths[f] : readable[f]);
+    m_fittingColumns = false;
+}
+
+void TLogPanel::columnResized(int column, int newWidth)
+{
+    // Only a drag or double click on the header is the user's choice; the
+    // program's own sizing and the header's resets are not remembered.
+    if (m_fittingColumns || !m_headerPressed || column < 0 || column >= kLogFieldCount)
+        return;
+    if (m_userWidths.size() != kLogFieldCount) {
+        m_userWidths.clear();
+        for (int f = 0; f < kLogFieldCount; ++f)
+            m_userWidths << DBGrid1->columnWidth(f);
+    }
+    m_userWidths[column] = std::clamp(newWidth, kMinUserColumnWidth, kMaxUserColumnWidth);
+    m_userResized = true;
+}
+
+void TLogPanel::saveUserColumnWidths()
+{
+    if (!m_userResized)
+        return;
+    m_userResized = false;
+    app::OpenUserSettings()->setValue(QLatin1String(kColumnWidthsKey), ColumnWidthsText(m_userWidths));
+}
+
+void TLogPanel::showLogNotice()
+{
+    QStringList lines;
+    if (m_recorder.stoppedAtLimit())
+        lines << RecordLimitNotice(m_recorder.recordLimit());
+    if (m_recorder.logPaused())
+        lines << QStringLiteral("Live readings are not being logged. Click \"Log Data Mode Disabled\" "
+                                "to go back to live readings.");
+    btnPause->setToolTip(QString::fromLatin1(m_recorder.logPaused() ? kPausedHint : kEnabledHint));
+    lblLogNotice->setText(lines.join(QLatin1Char('\n')));
+    lblLogNotice->setVisible(!lines.isEmpty());
 }
 
 void TLogPanel::limitItemClick(QAction* item)
@@ -385,9 +466,15 @@ void TLogPanel::btnRecordOpenClick()
 {
     if (m_busy)
         return;
-    const QString name = QFileDialog::getOpenFileName(
-        this, QString(), QString(),
-        QStringLiteral("Excel data files (*.xls);;XML data files (*.xml);;notepad data files (*.txt)"));
+    app::TFileDialogRequest request;
+    request.kind = app::TFileKind::Log;
+    request.objectName = QStringLiteral("OpenDialog1");
+    request.caption = QStringLiteral("Open Log Data");
+    // Every form at once first; the single forms after it.
+    request.nameFilters = {QStringLiteral("All log files (*.xls *.xml *.txt)"),
+                           QStringLiteral("Excel data files (*.xls)"), QStringLiteral("XML data files (*.xml)"),
+                           QStringLiteral("notepad data files (*.txt)")};
+    const QString name = app::TFileDialogs::getOpenFileName(this, request);
     if (!name.isEmpty())
         LoadLogFile(name, false);
 }
@@ -401,17 +488,17 @@ bool TLogPanel::saveWithDialog()
 {
     if (m_busy)
         return false;
-    QFileDialog dialog(this);
-    dialog.setObjectName(QStringLiteral("SaveDialog1"));
-    dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setFileMode(QFileDialog::AnyFile);
-    dialog.setNameFilters({QStringLiteral("Excel File(*.xls)"), QStringLiteral("XML File(*.xml)"),
-                           QStringLiteral("Txt File(*.txt)")});
-    dialog.setDefaultSuffix(QStringLiteral("xls"));
-    dialog.setOption(QFileDialog::DontConfirmOverwrite, false);
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+    app::TFileDialogRequest request;
+    request.kind = app::TFileKind::Log;
+    request.objectName = QStringLiteral("SaveDialog1");
+    request.caption = QStringLiteral("Save Log Data");
+    request.nameFilters = {QStringLiteral("Excel File(*.xls)"), QStringLiteral("XML File(*.xml)"),
+                           QStringLiteral("Txt File(*.txt)")};
+    request.defaultSuffix = QStringLiteral("xls");
+    const QString name = app::TFileDialogs::getSaveFileName(this, request);
+    if (name.isEmpty())
         return false;
-    return SaveLogFile(dialog.selectedFiles().constFirst());
+    return SaveLogFile(name);
 }
 
 void TLogPanel::cbIntervalClick()
@@ -460,6 +547,15 @@ void TLogPanel::showPausedByMemoryRecord()
 
 bool TLogPanel::eventFilter(QObject* watched, QEvent* event)
 {
+    if (watched == m_headerViewport) {
+        if (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonDblClick)
+            m_headerPressed = true;
+        if (event->type() == QEvent::MouseButtonRelease) {
+            m_headerPressed = false;
+            saveUserColumnWidths();
+        }
+        return QWidget::eventFilter(watched, event);
+    }
     // Typed characters other than digits and backspace are discarded; keys
     // that type nothing (arrows, Delete, Tab) keep working.
     if (watched == edtRecInterval && event->type() == QEvent::KeyPress) {
@@ -474,6 +570,21 @@ bool TLogPanel::eventFilter(QObject* watched, QEvent* event)
     }
     return QWidget::eventFilter(watched, event);
 }
+
+void TLogPanel::changeEvent(QEvent* event)
+{
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange)
+        fitColumns();
+}
+
+void TLogPanel::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    // The separators are known by now.
+    fitColumns();
+}
+
 
 void TLogPanel::setBusy(bool busy)
 {
@@ -674,6 +785,7 @@ bool TLogPanel::LoadLogFile(const QString& FileName, bool EmptyFirst)
     }
     busy.end();
     followLastRow();
+    m_recorder.recheckRecordLimit();
     ok = ok && end == TFileWork::TEnd::Done;
     if (!ok && end != TFileWork::TEnd::Cancelled)
         app::MsgDlg(QStringLiteral("Failed to Load File!"), app::mtInformation, app::mbOK, 0);

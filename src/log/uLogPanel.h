@@ -34,6 +34,9 @@ namespace varnetta::log {
 using TPlainMessageHook = std::function<void(const QString& text)>;
 TPlainMessageHook SetPlainMessageHook(TPlainMessageHook hook);
 
+// What the window says when recording stopped at the record limit.
+[[nodiscard]] QString RecordLimitNotice(qsizetype limit);
+
 // Called on the worker thread when a file load or save starts (done 0) and
 // whenever it reports progress; tests make it throw or wait there. Returns
 // the previous hook.
@@ -103,6 +106,11 @@ public:
     // True while a file is being saved or loaded.
     [[nodiscard]] bool busy() const { return m_busy; }
 
+    // Column widths: the user's, remembered across runs, or else wide enough
+    // for title and contents in the grid's font.
+    void fitColumns();
+    [[nodiscard]] QLabel* noticeLabel() const { return lblLogNotice; }
+
     [[nodiscard]] QTimer& timerInputDelay() { return m_timerInputDelay; }
     [[nodiscard]] int lastAcceptedInterval() const { return m_lastInterval; }
 
@@ -112,10 +120,15 @@ Q_SIGNALS:
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
 private:
     void limitItemClick(QAction* item);
     void followLastRow();
+    void showLogNotice();
+    void columnResized(int column, int newWidth);
+    void saveUserColumnWidths();
     // A text save met a value with a line break: ask to save as XML instead.
     [[nodiscard]] bool offerXmlSave(const QString& textName, const QString& note);
     void setBusy(bool busy);
@@ -132,6 +145,11 @@ private:
     TLogJournal* m_journal = nullptr;
     bool m_journalFailureShown = false;
     QMenu* m_recordMenu = nullptr;
+    QList<int> m_userWidths;      // empty: none chosen; else one per column
+    bool m_fittingColumns = false;
+    QWidget* m_headerViewport = nullptr;
+    bool m_headerPressed = false; // a resize now is the user's
+    bool m_userResized = false;
     QAction* mniNew1 = nullptr;
     QAction* mniSave1 = nullptr;
     class TFileWork;
@@ -149,6 +167,7 @@ private:
     QToolButton* btnRecordPrint = nullptr;
     QWidget* pnlPause = nullptr;
     QPushButton* btnPause = nullptr;
+    QLabel* lblLogNotice = nullptr; // why live readings are not being logged
     QTableView* DBGrid1 = nullptr;
 };
 

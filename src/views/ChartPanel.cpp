@@ -1,6 +1,7 @@
 #include "ChartPanel.h"
 
 #include "app/CControls.h"
+#include "app/FileDialogs.h"
 #include "app/NewMsgDlg.h"
 #include "uCharControl.h"
 #include "uMySuper.h"
@@ -8,7 +9,6 @@
 #include <QAreaSeries>
 #include <QChart>
 #include <QChartView>
-#include <QFileDialog>
 #include <QFileInfo>
 #include <QFrame>
 #include <QHBoxLayout>
@@ -170,8 +170,14 @@ void TChartPanel::buildToolBar()
     rows->setSpacing(0);
 
     QWidget* row1 = newRow(ToolBar2, "ToolBar2Row1");
+    // The records per page, with a caption that assistive technology reads
+    // as the edit's label.
+    auto* lblRange = new QLabel(QStringLiteral("Range:"), row1);
+    lblRange->setObjectName(QStringLiteral("lblRange"));
+    addToRow(row1, lblRange);
     edtRange =
         addEdit(row1, "edtRange", QStringLiteral("Range"), QStringLiteral("100"), app::taRightJustify, 35);
+    lblRange->setBuddy(edtRange);
     addSeparator(row1);
     btnFirst = addToolButton(row1, "btnFirst", QStringLiteral("First"), QStyle::SP_MediaSkipBackward);
     btnPrevious =
@@ -403,10 +409,13 @@ void TChartPanel::btnGoPageClick()
 
 void TChartPanel::btnSaveClick()
 {
-    const QString chosen = g_pictureDialogHook
-                               ? g_pictureDialogHook()
-                               : QFileDialog::getSaveFileName(this, QStringLiteral("Save"), QString(),
-                                                              QStringLiteral("Bitmaps (*.bmp)"));
+    app::TFileDialogRequest request;
+    request.kind = app::TFileKind::ChartPicture;
+    request.objectName = QStringLiteral("SavePictureDialog1");
+    request.caption = QStringLiteral("Save");
+    request.nameFilters = {QStringLiteral("Bitmaps (*.bmp)")};
+    const QString chosen =
+        g_pictureDialogHook ? g_pictureDialogHook() : app::TFileDialogs::getSaveFileName(this, request);
     if (chosen.isEmpty())
         return;
     SaveChartPicture(Chart1, ChartPictureFileName(chosen));

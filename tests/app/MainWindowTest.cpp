@@ -1,9 +1,13 @@
 // The main window's own behaviour: caption, regions, Quit and the title-bar
 // close with their question, and the command-panel toggle.
+#include "app/FileDialogs.h"
 #include "app/NewMsgDlg.h"
 #include "app/ufrmMain.h"
 
+#include <QAction>
 #include <QApplication>
+#include <QFileDialog>
+#include <QMenu>
 #include <QPushButton>
 #include <QTest>
 #include <QWindow>
@@ -186,4 +190,59 @@ TEST_F(MainWindow, ToggleKeepsAnEnabledPanelEnabled)
     toggle->click();
     EXPECT_TRUE(panel->isVisible());
     EXPECT_TRUE(panel->isEnabled());
+}
+
+// ---- keyboard --------------------------------------------------------------
+
+TEST_F(MainWindow, StandardShortcutsOpenSaveAndQuit)
+{
+    m_window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(m_window.get()));
+    QStringList dialogs;
+    const TFileDialogs::THook previous = TFileDialogs::setHook([&](QFileDialog& dialog) {
+        dialogs << dialog.objectName();
+        return QString(); // cancelled
+    });
+    QTest::keyClick(m_window.get(), Qt::Key_O, Qt::ControlModifier);
+    QTest::keyClick(m_window.get(), Qt::Key_S, Qt::ControlModifier);
+    TFileDialogs::setHook(previous);
+    EXPECT_EQ(dialogs, QStringList({"OpenDialog1", "SaveDialog1"}));
+
+    m_answer = mrNo;
+    QTest::keyClick(m_window.get(), Qt::Key_Q, Qt::ControlModifier);
+    EXPECT_EQ(m_asked, 1);
+    EXPECT_EQ(m_lastQuestion, kQuitQuestion);
+    EXPECT_TRUE(m_window->isVisible());
+
+    // The Record menu has a mnemonic, and its Save shows the shortcut.
+    auto* record = child<QMenu>("mniRecord1");
+    EXPECT_EQ(record->title(), "&Record");
+    EXPECT_EQ(child<QAction>("mniSave1")->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_S));
+}
+
+TEST_F(MainWindow, TabRunsFromTheTopBarThroughLogGridLimitsChartToTheCommandPanel)
+{
+    // The command panel is off without a connection; its order is checked
+    // with it on.
+    region("pnlCommand")->setEnabled(true);
+    QStringList visited;
+    QWidget* w = child<QWidget>("btnConnect");
+    for (int i = 0; i < 200 && w; ++i) {
+        if (!visited.isEmpty() && w->objectName() == visited.first())
+            break;
+        if ((w->focusPolicy() & Qt::TabFocus) && w->isVisibleTo(m_window.get()) && w->isEnabled() &&
+            !w->objectName().isEmpty())
+            visited << w->objectName();
+        w = w->nextInFocusChain();
+    }
+    const auto at = [&](const char* name) { return visited.indexOf(QLatin1String(name)); };
+    for (const char* name : {"btnConnect", "btnExit", "cbInterval", "edtRecInterval", "btnRecordOpen", "btnPause",
+                             "DBGrid1", "edtCompHigh", "edtCompLow", "edtRange", "btnNext", "btnCmdMenu",
+                             "btnCmdHold", "btnCmdFreqMode"})
+        EXPECT_GE(at(name), 0) << name;
+    const char* order[] = {"btnConnect", "btnExit",    "btnHideCmd", "edtRecInterval", "btnRecordOpen",
+                           "btnPause",   "DBGrid1",    "edtCompHigh", "edtCompLow",     "edtRange",
+                           "btnNext",    "btnCmdMenu", "btnCmdHold",  "btnCmdFreqMode"};
+    for (size_t i = 1; i < std::size(order); ++i)
+        EXPECT_LT(at(order[i - 1]), at(order[i])) << order[i - 1] << " before " << order[i];
 }

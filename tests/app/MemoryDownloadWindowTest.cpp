@@ -60,6 +60,10 @@ TEST_F(DownloadInWindow, ProgressPauseAndRowsFollowTheRecords)
 
     for (int i = 1; i <= 21; ++i) {
         feed(MemoryFrame('0', "  1 0.5" + QByteArray::number(i % 10) + " 230.1   4.20"));
+        if (i == 1) {
+            EXPECT_FALSE(m_window->findChild<QLabel*>(QStringLiteral("lblBackToLive"))->isVisibleTo(m_window.get()))
+                << "only once the download has ended";
+        }
         if (i == 19) {
             EXPECT_EQ(dots(), QString(19, QLatin1Char('.')));
         }
@@ -95,9 +99,20 @@ TEST_F(DownloadInWindow, ProgressPauseAndRowsFollowTheRecords)
     EXPECT_EQ(m_messages.back(), "Export memory data has been successfully!");
     EXPECT_TRUE(m_window->lcdPanel()->overlaysShown()) << "until the user resumes";
 
+    // The covered display and the pause bar say how to go back.
+    auto* backToLive = m_window->findChild<QLabel*>(QStringLiteral("lblBackToLive"));
+    ASSERT_NE(backToLive, nullptr);
+    EXPECT_TRUE(backToLive->isVisibleTo(m_window.get()));
+    EXPECT_TRUE(backToLive->text().contains("\"Log Data Mode Disabled\""));
+    EXPECT_EQ(m_window->findChild<QLabel*>(QStringLiteral("pnlLoadLog"))->toolTip(), backToLive->text());
+    QLabel* notice = m_window->logPanel()->noticeLabel();
+    EXPECT_TRUE(notice->isVisibleTo(m_window.get()));
+    EXPECT_TRUE(notice->text().contains("go back to live readings"));
+
     // Releasing btnPause resumes logging and hides the overlays.
     pause->click();
     EXPECT_FALSE(m_window->lcdPanel()->overlaysShown());
+    EXPECT_FALSE(notice->isVisibleTo(m_window.get()));
     feed(ReadingFrame('6', "  1 50.02 230.1   4.20"));
     EXPECT_EQ(store().rowCount(), 23);
 }

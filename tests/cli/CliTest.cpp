@@ -424,6 +424,17 @@ TEST(CliWithoutMeter, RealBridgeCopyFindsNoDevice)
     EXPECT_EQ(run(kBinCli, {"bogus"}).exitCode, kExitUsage);
 }
 
+TEST(CliWithoutMeter, DemoOptionReachesTheSimulatedMeterFromEitherCopy)
+{
+    // Before or after the command, from the real-bridge copy too.
+    for (const QStringList& args : {QStringList{"--demo", "list"}, QStringList{"list", "--demo"}}) {
+        const CliRun r = run(kBinCli, args);
+        EXPECT_EQ(r.exitCode, kExitOk) << r.err.toStdString();
+        EXPECT_TRUE(r.out.startsWith("VARNETTA-SIM\t")) << r.out.toStdString();
+    }
+    EXPECT_EQ(run(kDemoCli, {"--demo", "list"}).exitCode, kExitOk);
+}
+
 TEST(CliInstall, InstalledProgramFindsItsLibrary)
 {
     QTemporaryDir prefix;
@@ -433,7 +444,8 @@ TEST(CliInstall, InstalledProgramFindsItsLibrary)
     ASSERT_TRUE(install.waitForFinished(120000));
     ASSERT_EQ(install.exitCode(), 0) << install.readAllStandardError().toStdString();
     for (const char* file : {"bin/varnetta", "bin/varnetta-cli", "lib/varnetta/varnetta", "lib/varnetta/libSLABHIDtoUART.so",
-                             "share/applications/varnetta.desktop", "share/icons/hicolor/scalable/apps/varnetta.svg"})
+                             "lib/varnetta/sim/libSLABHIDtoUART.so", "share/applications/varnetta.desktop",
+                             "share/applications/varnetta-demo.desktop", "share/icons/hicolor/scalable/apps/varnetta.svg"})
         EXPECT_TRUE(QFileInfo::exists(prefix.filePath(QString::fromLatin1(file)))) << file;
     QDir rules(prefix.filePath(QStringLiteral("lib/udev/rules.d")));
     EXPECT_FALSE(rules.entryList({"*.rules"}, QDir::Files).isEmpty());
@@ -441,4 +453,14 @@ TEST(CliInstall, InstalledProgramFindsItsLibrary)
     // file, so the answer is "no device", not "no library".
     const CliRun r = run(prefix.filePath(QStringLiteral("bin/varnetta-cli")), {"list"});
     EXPECT_EQ(r.exitCode, kExitOk) << r.err.toStdString();
+    // The simulated meter ships beside the real library.
+    const CliRun demo = run(prefix.filePath(QStringLiteral("bin/varnetta-cli")), {"--demo", "list"});
+    EXPECT_EQ(demo.exitCode, kExitOk) << demo.err.toStdString();
+    EXPECT_TRUE(demo.out.startsWith("VARNETTA-SIM\t")) << demo.out.toStdString();
+    // The second menu entry starts the window on it.
+    QFile entry(prefix.filePath(QStringLiteral("share/applications/varnetta-demo.desktop")));
+    ASSERT_TRUE(entry.open(QIODevice::ReadOnly));
+    const QByteArray text = entry.readAll();
+    EXPECT_TRUE(text.contains("\nExec=varnetta --demo\n"));
+    EXPECT_TRUE(text.contains("\nName=Varnetta (simulated meter)\n"));
 }

@@ -9,6 +9,8 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QAccessible>
+#include <QAccessibleActionInterface>
 #include <QComboBox>
 #include <QDialog>
 #include <QDialogButtonBox>
@@ -67,13 +69,14 @@ protected:
             items << combo->itemText(i);
         return items;
     }
-    void expectNotConnected()
+    // The limits stay open until the first disconnection.
+    void expectNotConnected(bool limitsOpen = false)
     {
         EXPECT_FALSE(windowPort()->Connected());
         EXPECT_FALSE(button()->isChecked());
         EXPECT_EQ(button()->text(), "USB Connection");
         EXPECT_FALSE(widget("pnlCommand")->isEnabled());
-        EXPECT_FALSE(widget("pnlSetComp")->isEnabled());
+        EXPECT_EQ(widget("pnlSetComp")->isEnabled(), limitsOpen);
         if (QWidget* usb = widget("lcdUSB")) {
             EXPECT_FALSE(usb->isVisibleTo(window.get()));
         }
@@ -105,13 +108,13 @@ protected:
 TEST_F(ConnectionTest, withoutAMeterTheClickShowsNoDeviceAndTheButtonComesBackUp)
 {
     makeWindow();
-    expectNotConnected();
+    expectNotConnected(true);
     bool pressedDuringMessage = false;
     onMessage = [&] { pressedDuringMessage = button()->isChecked(); };
     button()->click();
     EXPECT_EQ(messages, QStringList({kNoDevice}));
     EXPECT_TRUE(pressedDuringMessage);
-    expectNotConnected();
+    expectNotConnected(true);
 }
 
 TEST_F(ConnectionTest, connectAndDisconnectSwitchTheControlsBothWaysEveryTime)
@@ -236,6 +239,75 @@ TEST_F(ConnectionTest, closingTheWindowWhileConnectedClosesTheDevice)
     EXPECT_EQ(TestBridge_OpenHandles(), 0);
 }
 
+// ---- What may be used while the link comes and goes
+
+TEST_F(ConnectionTest, limitsCanBeTypedFromTheStartAreLockedByADisconnectionAndOpenAgainWithTheLink)
+{
+    TestBridge_AddDevice("M1", "/dev/hidraw1");
+    makeWindow();
+    EXPECT_TRUE(widget("pnlSetComp")->isEnabled()) << "before the first connection";
+    button()->click();
+    EXPECT_TRUE(widget("pnlSetComp")->isEnabled());
+    button()->click();
+    EXPECT_FALSE(widget("pnlSetComp")->isEnabled()) << "after a disconnection";
+    button()->click();
+    EXPECT_TRUE(widget("pnlSetComp")->isEnabled()) << "not locked for the rest of the run";
+}
+
+TEST_F(ConnectionTest, aDisconnectionWithinTheCommandDelayLeavesThePanelToTheNextConnection)
+{
+    TestBridge_AddDevice("M1", "/dev/hidraw1");
+    makeWindow();
+    auto* delay = find<QTimer>("Timer_cmddelay");
+    auto* hold = find<QAbstractButton>("btnCmdHold");
+    QWidget* panel = widget("pnlCommand");
+
+    // The delay ends while the link is down: the panel stays off, and the
+    // next connection enables it.
+    button()->click();
+    hold->click();
+    EXPECT_FALSE(panel->isEnabled());
+    button()->click();
+    QSignalSpy ended(delay, &QTimer::timeout);
+    ASSERT_TRUE(ended.wait(2000));
+    EXPECT_FALSE(panel->isEnabled());
+    button()->click();
+    EXPECT_TRUE(panel->isEnabled());
+
+    // Disconnected and connected again within the delay: the panel waits
+    // for the delay's end, then comes back.
+    hold->click();
+    button()->click();
+    button()->click();
+    ASSERT_TRUE(windowPort()->Connected());
+    EXPECT_FALSE(panel->isEnabled()) << "one command per delay, connection or not";
+    ASSERT_TRUE(ended.wait(2000));
+    EXPECT_TRUE(panel->isEnabled());
+}
+
+TEST_F(ConnectionTest, theConnectButtonsAccessibleActionsConnectAndDisconnectLikeAClick)
+{
+    TestBridge_AddDevice("M1", "/dev/hidraw1");
+    makeWindow();
+    QAccessibleInterface* iface = QAccessible::queryAccessibleInterface(button());
+    ASSERT_NE(iface, nullptr);
+    QAccessibleActionInterface* actions = iface->actionInterface();
+    ASSERT_NE(actions, nullptr);
+    EXPECT_TRUE(iface->state().checkable);
+    for (const QString& action :
+         {QAccessibleActionInterface::pressAction(), QAccessibleActionInterface::toggleAction()}) {
+        SCOPED_TRACE(action.toStdString());
+        ASSERT_TRUE(actions->actionNames().contains(action));
+        actions->doAction(action);
+        expectConnected();
+        EXPECT_TRUE(iface->state().checked);
+        EXPECT_EQ(iface->text(QAccessible::Name), "USB Disconnect");
+        actions->doAction(action);
+        expectNotConnected();
+        EXPECT_FALSE(iface->state().checked);
+    }
+}
+
 TEST_F(ConnectionTest, readingsHeldBackWhileThePrintPreviewWasOpenAreNotLoggedInABurst)
 {
     TestBridge_AddDevice("M1", "/dev/hidraw1");
@@ -279,7 +351,7 @@ TEST_F(ConnectionTest, aBridgeThatMayNotBeOpenedNamesItsNodeAndTheRuleInsteadOfN
     EXPECT_TRUE(messages[0].contains("70-varnetta-bridge.rules"));
     EXPECT_TRUE(messages[0].contains("\"Using a real meter\""));
     EXPECT_FALSE(messages[0].contains(kNoDevice));
-    expectNotConnected();
+    expectNotConnected(true); // a failed attempt is no disconnection
 }
 
 // Connection > USB Ids...: the dialog is driven while it runs modal.

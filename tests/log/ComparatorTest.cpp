@@ -2,6 +2,7 @@
 
 #include "app/CControls.h"
 
+#include <QAccessible>
 #include <QLabel>
 #include <QLineEdit>
 #include <QTest>
@@ -47,6 +48,29 @@ TEST_F(Comparator, startsGreenWithPassInCapitals)
     ASSERT_NE(highLabel, nullptr);
     EXPECT_EQ(highLabel->text(), "High Limit:");
     EXPECT_EQ(highLabel->buddy(), edit("edtCompHigh"));
+}
+
+// What assistive technology reads: the verdict word itself, on the label and
+// on the disc (the change events are looked at on the accessibility bus by
+// tests/a11y).
+TEST_F(Comparator, verdictWordIsInTheAccessibleNameOfLabelAndDiscAndChangesWithIt)
+{
+    auto* label = panel.findChild<QLabel*>("lblPass");
+    auto* disc = panel.findChild<TShape*>("Shape1");
+    const auto name = [](QObject* o) {
+        return QAccessible::queryAccessibleInterface(o)->text(QAccessible::Name);
+    };
+    EXPECT_EQ(name(label), "Verdict: PASS");
+    EXPECT_EQ(name(disc), "Verdict: PASS");
+
+    judge("1000.5");
+    EXPECT_EQ(name(label), "Verdict: Fail");
+    EXPECT_EQ(name(disc), "Verdict: Fail");
+    EXPECT_TRUE(QAccessible::queryAccessibleInterface(label)
+                    ->text(QAccessible::Description)
+                    .contains("outside the limits"));
+    judge("5");
+    EXPECT_EQ(name(label), "Verdict: Pass");
 }
 
 struct BoundCase

@@ -1,6 +1,9 @@
 // Recording, the log toolbar and the log files as the window uses them.
 #include "app/CControls.h"
+#include "app/FileDialogs.h"
 #include "app/NewMsgDlg.h"
+#include "app/UserSettings.h"
+#include "log/GridColumns.h"
 #include "log/LogChartSink.h"
 #include "log/LogFiles.h"
 #include "log/uLogPanel.h"
@@ -9,7 +12,12 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QDir>
 #include <QFile>
+#include <QFileDialog>
+#include <QHeaderView>
+#include <QToolButton>
+#include <QLabel>
 #include <QMenu>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -144,7 +152,7 @@ TEST_F(LogPanel, RecordedRowCarriesStampFunctionTextsAndReachesTheChart)
     EXPECT_EQ(panel.grid()->currentIndex().row(), 1); // the grid follows the new row
 }
 
-TEST_F(LogPanel, RecordLimitStopsSilentlyAndARaisedLimitContinuesNumbering)
+TEST_F(LogPanel, RecordLimitStopsWithoutAMessageAndARaisedLimitContinuesNumbering)
 {
     item("mniN10001")->trigger();
     fill(1001);
@@ -452,7 +460,7 @@ TEST_F(LogPanel, SmallSaveThatFailsOnItsLastWriteIsNoSuccess)
     EXPECT_EQ(dialogs.messages[1], "Could not save table to specified file: " + txt);
 }
 
-TEST_F(LogPanel, GridShowsCaptionsWidthsAndIsReadOnly)
+TEST_F(LogPanel, GridShowsCaptionsNoNarrowerThanTheDesignWidthsAndIsReadOnly)
 {
     QTableView* grid = panel.grid();
     const char* captions[] = {"No.",       "Time",     "Function",  "Value",   "Unit",
@@ -460,7 +468,7 @@ TEST_F(LogPanel, GridShowsCaptionsWidthsAndIsReadOnly)
     const int widths[] = {36, 45, 58, 40, 37, 59, 51, 59, 50};
     for (int c = 0; c < kLogFieldCount; ++c) {
         EXPECT_EQ(panel.model().headerData(c, Qt::Horizontal).toString(), captions[c]);
-        EXPECT_EQ(grid->columnWidth(c), widths[c]);
+        EXPECT_GE(grid->columnWidth(c), widths[c]);
     }
     fill(1);
     EXPECT_EQ(panel.model().data(panel.model().index(0, fAValue), Qt::TextAlignmentRole).toInt() &
@@ -468,6 +476,176 @@ TEST_F(LogPanel, GridShowsCaptionsWidthsAndIsReadOnly)
               Qt::AlignRight);
     EXPECT_FALSE(panel.model().flags(panel.model().index(0, 1)) & Qt::ItemIsEditable);
     EXPECT_EQ(grid->selectionBehavior(), QAbstractItemView::SelectRows);
+}
+
+// ---- the record-limit and pause notice under the pause bar
+
+TEST_F(LogPanel, NoticeAppearsWhenARowIsRefusedAtTheLimitAndSaysHowToGoOn)
+{
+    QLabel* notice = panel.noticeLabel();
+    QSignalSpy changed(&panel.recorder(), &TLogRecorder::stoppedAtLimitChanged);
+    item("mniN10001")->trigger();
+    fill(1000);
+    EXPECT_TRUE(notice->isHidden()) << "full, but nothing refused yet";
+    fill(2);
+    EXPECT_FALSE(notice->isHidden());
+    EXPECT_EQ(changed.size(), 1) << "said once, not for every refused row";
+    EXPECT_TRUE(notice->text().contains("Record limit of 1000 rows reached"));
+    EXPECT_TRUE(notice->text().contains("Record menu"));
+
+    // A memory record refused at the limit keeps it said.
+    panel.recorder().AppendLogRow(reading(), true);
+    EXPECT_FALSE(notice->isHidden());
+
+    item("mniN50001")->trigger();
+    EXPECT_TRUE(notice->isHidden());
+    EXPECT_FALSE(panel.recorder().stoppedAtLimit());
+}
+
+TEST_F(LogPanel, NoticeGoesWhenClearingOrALoadMakesRoomButNotWhileTheTableIsStillFull)
+{
+    QLabel* notice = panel.noticeLabel();
+    item("mniN10001")->trigger();
+    fill(1001);
+    ASSERT_FALSE(notice->isHidden());
+
+    // A limit still below the row count does not make room.
+    item("mniN10001")->trigger();
+    EXPECT_FALSE(notice->isHidden());
+
+    // An XML log of one row replaces the full table.
+    TLogStore one;
+    TLogRow row;
+    row.ANo = 1;
+    one.appendRow(row);
+    const QString xml = dir.filePath(QStringLiteral("one.xml"));
+    QFile f(xml);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(XmlPacket(one));
+    f.close();
+    panel.LoadLogFile(xml, false);
+    EXPECT_EQ(panel.store().rowCount(), 1);
+    EXPECT_TRUE(notice->isHidden());
+
+    fill(1000);
+    ASSERT_FALSE(notice->isHidden());
+    dialogs.answer = app::mrYes;
+    panel.btnRecordNewClick();
+    EXPECT_TRUE(notice->isHidden());
+}
+
+TEST(RecordLimitNotice, UnlimitedSaysToSaveAndClearSinceNoLargerLimitExists)
+{
+    EXPECT_TRUE(RecordLimitNotice(kMaxLogRows).contains("9999999 rows"));
+    EXPECT_TRUE(RecordLimitNotice(kMaxLogRows).contains("clear it"));
+    EXPECT_FALSE(RecordLimitNotice(kMaxLogRows).contains("larger limit"));
+    EXPECT_TRUE(RecordLimitNotice(50000).contains("larger limit in the Record menu"));
+}
+
+TEST_F(LogPanel, PausedLoggingIsSaidWithTheWayBack)
+{
+    auto* pause = panel.findChild<QPushButton*>("btnPause");
+    pause->click();
+    EXPECT_FALSE(panel.noticeLabel()->isHidden());
+    EXPECT_TRUE(panel.noticeLabel()->text().contains("\"Log Data Mode Disabled\""));
+    EXPECT_TRUE(pause->toolTip().contains("go back"));
+    pause->click();
+    EXPECT_TRUE(panel.noticeLabel()->isHidden());
+
+    // A memory record pauses the log the same way.
+    panel.showPausedByMemoryRecord();
+    EXPECT_FALSE(panel.noticeLabel()->isHidden());
+}
+
+// ---- column widths
+
+TEST_F(LogPanel, ColumnsFitTheWidestNumberTheWholeTimeStampAndTheirTitlesInTheGridsFont)
+{
+    for (int pixels : {11, 24}) {
+        SCOPED_TRACE(pixels);
+        QFont f = panel.grid()->font();
+        f.setPixelSize(pixels);
+        panel.setFont(f); // reaches the grid; the panel refits on the change
+        const QFontMetrics fm = panel.grid()->fontMetrics();
+        ASSERT_EQ(fm.height(), QFontMetrics(f).height());
+        QTableView* grid = panel.grid();
+        EXPECT_GT(grid->columnWidth(fANo), fm.horizontalAdvance(QStringLiteral("10000000")));
+        EXPECT_GT(grid->columnWidth(fATime), fm.horizontalAdvance(QStringLiteral("23:59:59(2024-12-31)")));
+        EXPECT_GT(grid->columnWidth(fAFunction), fm.horizontalAdvance(QStringLiteral("PHSEQ")));
+        EXPECT_GT(grid->columnWidth(fAValue), fm.horizontalAdvance(QStringLiteral("-999,9")));
+        EXPECT_GT(grid->columnWidth(fAUnit), fm.horizontalAdvance(QStringLiteral("KVAr")));
+        for (int c = 0; c < kLogFieldCount; ++c)
+            EXPECT_GT(grid->columnWidth(c), grid->horizontalHeader()->fontMetrics().horizontalAdvance(
+                                                LogColumnCaption(c)))
+                << c;
+    }
+}
+
+TEST(GridColumnWidths, SettingsTextReadsBackAndHostileTextIsIgnored)
+{
+    const QList<int> widths = {36, 130, 58, 40, 37, 59, 51, 59, 50};
+    EXPECT_EQ(ColumnWidthsFromText(ColumnWidthsText(widths)), widths);
+    for (const char* bad : {"", "1,2,3", "36,45,58,40,37,59,51,59", "36,45,58,40,37,59,51,59,50,9",
+                            "36,45,58,40,37,59,51,59,x", "36,45,58,40,37,59,51,59,-5", "36,45,58,40,37,59,51,59,0",
+                            "36,45,58,40,37,59,51,59,99999999999", "36,45,58,40,37,59,51,59,4001"})
+        EXPECT_TRUE(ColumnWidthsFromText(QString::fromLatin1(bad)).isEmpty()) << bad;
+}
+
+TEST_F(LogPanel, ColumnWidthsTheUserDragsAreRememberedAndTheProgramsOwnAreNot)
+{
+    const QString key = QStringLiteral("grid/columnWidths");
+    app::OpenUserSettings()->remove(key);
+    panel.resize(600, 400);
+    panel.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&panel));
+
+    // The program's own fitting (a font change) stores nothing.
+    QFont f = panel.font();
+    f.setPixelSize(13);
+    panel.setFont(f);
+    EXPECT_FALSE(app::OpenUserSettings()->contains(key));
+
+    // A drag of the Time column's right edge in the header.
+    QHeaderView* header = panel.grid()->horizontalHeader();
+    const int before = header->sectionSize(fATime);
+    const int edge = header->sectionViewportPosition(fATime) + before - 1;
+    const int y = header->height() / 2;
+    QTest::mousePress(header->viewport(), Qt::LeftButton, {}, QPoint(edge, y));
+    QTest::mouseMove(header->viewport(), QPoint(edge + 30, y));
+    QTest::mouseRelease(header->viewport(), Qt::LeftButton, {}, QPoint(edge + 30, y));
+    const int dragged = header->sectionSize(fATime);
+    ASSERT_GT(dragged, before);
+    const QList<int> stored = ColumnWidthsFromText(app::OpenUserSettings()->value(key).toString());
+    ASSERT_EQ(stored.size(), kLogFieldCount);
+    EXPECT_EQ(stored[fATime], dragged);
+
+    // The next run starts with it, whatever the font.
+    TLogPanel next;
+    EXPECT_EQ(next.grid()->columnWidth(fATime), dragged);
+    EXPECT_EQ(next.grid()->columnWidth(fANo), stored[fANo]);
+    app::OpenUserSettings()->remove(key);
+}
+
+// ---- the file dialogs of the log
+
+TEST_F(LogPanel, OpenOffersEveryLogFormFirstAndLoadsTheChosenFile)
+{
+    fill(2);
+    const QString saved = dir.filePath(QStringLiteral("two.xml"));
+    panel.SaveLogFile(saved);
+    QStringList filters;
+    QString chosen = saved;
+    const app::TFileDialogs::THook previous = app::TFileDialogs::setHook([&](QFileDialog& dialog) {
+        filters = dialog.nameFilters();
+        return chosen;
+    });
+    panel.findChild<QToolButton*>("btnRecordOpen")->click();
+    app::TFileDialogs::setHook(previous);
+    EXPECT_EQ(filters, QStringList({"All log files (*.xls *.xml *.txt)", "Excel data files (*.xls)",
+                                    "XML data files (*.xml)", "notepad data files (*.txt)"}));
+    EXPECT_EQ(panel.store().rowCount(), 2) << "the XML log replaced the table";
+    EXPECT_EQ(app::TFileDialogs::startFolder(app::TFileKind::Log), QDir(dir.path()).absolutePath());
+    app::OpenUserSettings()->remove(QStringLiteral("folders"));
 }
 
 // ---- many rows at once: the grid is told a slice per turn of the event loop

@@ -350,6 +350,20 @@ TEST_F(MeterBehindChip, ADisabledUartOrAWrongRateCarriesNothing)
     EXPECT_THAT(log.str(), HasSubstr("refused set 50: 80 25 00 00 00 00 03 00"));
 }
 
+TEST_F(MeterBehindChip, APlugInPowersTheChipUpAfreshAndDropsWhatTheLineHeld)
+{
+    ASSERT_TRUE(set(configReport(9600)));
+    ASSERT_TRUE(set({0x41, 0x01}));
+    clock->t += 2s; // frames pile up while nobody asks for input
+    meter.powerUp();
+    EXPECT_FALSE(meter.chip().uartEnabled);
+    EXPECT_EQ(meter.chip().uartSettings().baudRate, 115200u);
+    ASSERT_TRUE(set(configReport(9600)));
+    ASSERT_TRUE(set({0x41, 0x01}));
+    const auto bytes = collect(100ms);
+    EXPECT_LT(bytes.size(), 100u) << "only what came after the plug-in, not the pile";
+}
+
 TEST_F(MeterBehindChip, CommandsInOutputReportsReachTheMeter)
 {
     ASSERT_TRUE(set(configReport(9600)));
