@@ -1,8 +1,8 @@
 // The trend chart at scale: the cost of one row, and a page move with its
 // repaint on a ten-million-row log at 10000 records a page.
 #include "views/ChartPaging.h"
-#include "views/ChartPanel.h"
-#include "views/uCharControl.h"
+#include "views/widgets/ChartPanel.h"
+#include "views/widgets/uCharControl.h"
 
 #include <QApplication>
 #include <QChartView>

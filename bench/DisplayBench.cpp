@@ -2,12 +2,12 @@
 // on screen (offscreen platform) and repainted: steady indicators, and every
 // indicator toggling each frame. The whole frame adds the grid's new row
 // and the chart's new point, as the window wires them.
-#include "display/uLcdPanel.h"
+#include "display/widgets/uLcdPanel.h"
 #include "log/LogChartSink.h"
-#include "log/uComparator.h"
-#include "log/uLogPanel.h"
-#include "views/ChartPanel.h"
-#include "views/uCharControl.h"
+#include "log/widgets/uComparator.h"
+#include "log/widgets/uLogPanel.h"
+#include "views/widgets/ChartPanel.h"
+#include "views/widgets/uCharControl.h"
 
 #include "protocol/FrameDispatcher.h"
 #include "protocol/MeterFrame.h"
@@ -115,9 +115,9 @@ class TChartSinkForBench final : public log::ILogChartSink
 {
 public:
     explicit TChartSinkForBench(views::TChartControl& control) : m_control(control) {}
-    void AddValues(const QList<double>& values, const QList<QColor>& colors) override
+    void AddValues(const QList<double>& values, const QList<Qt::GlobalColor>& globalColors) override
     {
-        m_control.AddValues(values, colors);
+        m_control.AddValues(values, QList<QColor>(globalColors.cbegin(), globalColors.cend()));
     }
     void Clear() override { m_control.Clear(); }
 

@@ -3,11 +3,11 @@
 // user-interface thread went without turning its event loop (a 5 ms timer
 // measures the gaps). The reference, measured in the same run, is the way
 // it was done before: read and merged on the user-interface thread.
-#include "app/NewMsgDlg.h"
+#include "controls/NewMsgDlg.h"
 #include "support/LogSampleRows.h"
 #include "log/LogFiles.h"
 #include "log/LogStore.h"
-#include "log/uLogPanel.h"
+#include "log/widgets/uLogPanel.h"
 
 #include <benchmark/benchmark.h>
 

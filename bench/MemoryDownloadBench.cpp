@@ -7,7 +7,7 @@
 // 7-byte acknowledgement the other, since the meter sends a record only after
 // the previous one was answered; the export command and the end frame come
 // on top once. The figure is the share of that the download reaches.
-#include "app/NewMsgDlg.h"
+#include "controls/NewMsgDlg.h"
 #include "log/MemoryDownload.h"
 #include "protocol/FrameDispatcher.h"
 #include "protocol/MeterFrame.h"

@@ -3,8 +3,8 @@
 // With VARNETTA_REPORT_PDF=<file> it also prints the first three pages of
 // the largest log to that PDF, to look at.
 #include "log/LogStore.h"
-#include "log/uReport.h"
-#include "log/uReportPreview.h"
+#include "log/widgets/uReport.h"
+#include "log/widgets/uReportPreview.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

@@ -1,6 +1,6 @@
 #include "VarnettaApplication.h"
 
-#include "NewMsgDlg.h"
+#include "controls/NewMsgDlg.h"
 
 #include <QIcon>
 

@@ -3,12 +3,13 @@
 
 #include "CommandPanel.h"
 
-#include "display/uLcdPanel.h"
+#include "controls/NewMsgDlg.h"
+#include "display/widgets/uLcdPanel.h"
 #include "link/uCP2110.h"
 #include "log/LogRecorder.h"
 #include "log/LogStore.h"
 #include "log/MemoryDownload.h"
-#include "log/uLogPanel.h"
+#include "log/widgets/uLogPanel.h"
 
 namespace varnetta::app {
 
@@ -42,6 +43,8 @@ void TfrmMain::setupCommands()
     host.sendCommand = [this](uint8_t code) { SendCommand(code); };
     host.commandPanelDisabled = [this] { m_commandPanel->exportStarted(); };
     host.commandPanelEnabled = [this] { m_commandPanel->exportEnded(); };
+    host.confirm = [](const QString& question) { return MsgDlg(question, mtConfirmation, mbYes | mbNo) == mrYes; };
+    host.inform = [](const QString& message) { MsgDlg(message, mtInformation, mbOK); };
     if (m_logPanel) {
         host.appendMemoryRow = [this](const protocol::TReading& r) {
             log::TLogRecorder& recorder = m_logPanel->recorder();

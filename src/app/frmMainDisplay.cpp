@@ -1,8 +1,8 @@
 // Window glue of the LCD panel and the limit comparator.
 #include "ufrmMain.h"
 
-#include "display/uLcdPanel.h"
-#include "log/uComparator.h"
+#include "display/widgets/uLcdPanel.h"
+#include "log/widgets/uComparator.h"
 #include "protocol/Reading.h"
 
 #include <QWidget>

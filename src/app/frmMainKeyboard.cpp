@@ -3,7 +3,7 @@
 // person reads it.
 #include "ufrmMain.h"
 
-#include "log/uLogPanel.h"
+#include "log/widgets/uLogPanel.h"
 
 #include <QAction>
 #include <QKeySequence>

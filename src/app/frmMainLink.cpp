@@ -2,10 +2,10 @@
 // connection handling of the top bar.
 #include "ufrmMain.h"
 
-#include "NewMsgDlg.h"
+#include "controls/NewMsgDlg.h"
 #include "UsbIdsDialog.h"
 #include "VarnettaApplication.h"
-#include "display/uLcdPanel.h"
+#include "display/widgets/uLcdPanel.h"
 #include "link/uCP2110.h"
 
 #include <QAction>

@@ -1,8 +1,8 @@
 // Window glue of the log: table, grid, recording and log files.
 #include "ufrmMain.h"
 
-#include "NewMsgDlg.h"
-#include "log/uLogPanel.h"
+#include "controls/NewMsgDlg.h"
+#include "log/widgets/uLogPanel.h"
 
 #include <QMenu>
 #include <QMenuBar>

@@ -4,8 +4,8 @@
 
 #include "link/uCP2110.h"
 #include "log/MemoryDownload.h"
-#include "log/uLogPanel.h"
-#include "log/uPrintLog.h"
+#include "log/widgets/uLogPanel.h"
+#include "log/widgets/uPrintLog.h"
 
 #include <QTimer>
 #include <QToolButton>

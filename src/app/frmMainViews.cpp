@@ -3,10 +3,10 @@
 
 #include "log/LogChartSink.h"
 #include "log/LogRecorder.h"
-#include "log/uLogPanel.h"
-#include "views/ChartPanel.h"
-#include "views/uCharControl.h"
-#include "views/uMySuper.h"
+#include "log/widgets/uLogPanel.h"
+#include "views/widgets/ChartPanel.h"
+#include "views/widgets/uCharControl.h"
+#include "views/widgets/uMySuper.h"
 
 #include <QStyle>
 #include <QTableView>
@@ -21,15 +21,20 @@ namespace {
 
 constexpr int kStartRange = 100;
 
+QList<QColor> toColors(const QList<Qt::GlobalColor>& colors)
+{
+    return QList<QColor>(colors.cbegin(), colors.cend());
+}
+
 // The log's recorded rows, handed on to the chart's paging object.
 class TChartSink final : public QObject, public log::ILogChartSink
 {
 public:
     TChartSink(views::TChartControl** control, QObject* parent) : QObject(parent), m_control(control) {}
-    void AddValues(const QList<double>& values, const QList<QColor>& colors) override
+    void AddValues(const QList<double>& values, const QList<Qt::GlobalColor>& globalColors) override
     {
         if (*m_control)
-            (*m_control)->AddValues(values, colors);
+            (*m_control)->AddValues(values, toColors(globalColors));
     }
     void Clear() override
     {

@@ -1,7 +1,10 @@
 // The program: one window on the meter, running until it is closed.
 #include "VarnettaApplication.h"
 #include "link/BridgeLibrary.h"
+#include "link/uCP2110.h"
 #include "ufrmMain.h"
+
+#include <QMessageBox>
 
 #include <cstdio>
 #include <cstring>
@@ -38,6 +41,9 @@ int main(int argc, char* argv[])
     }
 
     varnetta::app::TVarnettaApplication app(argc, argv);
+    // A bridge library that is not there is told in the system's error box.
+    varnetta::link::TCP2110::setMissingLibraryNotice(
+        [](const QString& text) { QMessageBox::critical(nullptr, QStringLiteral("Error"), text); });
     varnetta::app::TfrmMain frmMain;
     frmMain.show();
     return varnetta::app::TVarnettaApplication::exec();

@@ -1,7 +1,7 @@
 #include "ufrmMain.h"
 
-#include "NewMsgDlg.h"
-#include "ToggleButton.h"
+#include "controls/NewMsgDlg.h"
+#include "controls/ToggleButton.h"
 #include "protocol/Reading.h"
 
 #include <QApplication>

@@ -3,8 +3,8 @@
 #include "uReadThread.h"
 
 #include <QDir>
+#include <QDebug>
 #include <QFileInfo>
-#include <QMessageBox>
 
 #include <algorithm>
 #include <array>
@@ -99,10 +99,11 @@ bool TCP2110::bindLibrary()
 {
     if (!QFileInfo::exists(m_libraryPath)) {
         const QString text = QStringLiteral("DLL File is not Exists!");
+        // The window shows this in a box; without a notice it goes to the log.
         if (missingLibraryNotice())
             missingLibraryNotice()(text);
         else
-            QMessageBox::critical(nullptr, QStringLiteral("Error"), text);
+            qCritical().noquote() << text;
         return false;
     }
     // A file that does not load leaves every entry point unresolved; Connect

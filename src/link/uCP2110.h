@@ -135,9 +135,12 @@ public:
     [[nodiscard]] uint8_t partNumber() const { return m_partNumber; }
     [[nodiscard]] uint8_t partVersion() const { return m_partVersion; }
 
-    // For tests: what replaces the udev monitor when no source is passed, and
-    // what replaces the message box of a missing library. Null restores.
+    // For tests: what replaces the udev monitor when no source is passed.
+    // Null restores.
     static void setDefaultHotplugFactory(THotplugFactory factory);
+    // Who tells the user that the bridge library is not there ("DLL File is
+    // not Exists!"): the window's error box, the command line's stderr. Until
+    // one is set (or after null) the text goes to Qt's log.
     static void setMissingLibraryNotice(TMissingLibraryNotice notice);
 
 Q_SIGNALS:

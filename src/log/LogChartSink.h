@@ -2,8 +2,8 @@
 // and is handed to the recorder by the window. Without a sink nothing draws.
 #pragma once
 
-#include <QColor>
 #include <QList>
+#include <Qt>
 
 namespace varnetta::log {
 
@@ -13,7 +13,7 @@ public:
     virtual ~ILogChartSink() = default;
     // One entry per series, in series order: (0, main value, sub value A,
     // sub value B) in blue, red, blue, green.
-    virtual void AddValues(const QList<double>& values, const QList<QColor>& colors) = 0;
+    virtual void AddValues(const QList<double>& values, const QList<Qt::GlobalColor>& colors) = 0;
     // The log was cleared.
     virtual void Clear() = 0;
 };

@@ -69,7 +69,7 @@ void TLogRecorder::AppendLogRow(const protocol::TReading& reading, bool MemoryRe
             return protocol::ValueTextToNumber(text, m_decimalSeparator).value_or(0.0);
         };
         m_sink->AddValues({0.0, number(reading.Value), number(reading.SubValue1), number(reading.SubValue2)},
-                          {QColor(Qt::blue), QColor(Qt::red), QColor(Qt::blue), QColor(Qt::green)});
+                          {Qt::blue, Qt::red, Qt::blue, Qt::green});
     }
 }
 

@@ -1,7 +1,5 @@
 #include "MemoryDownload.h"
 
-#include "app/NewMsgDlg.h"
-
 namespace varnetta::log {
 
 TMemoryDownload::TMemoryDownload(QObject* parent) : QObject(parent) {}
@@ -17,8 +15,7 @@ void TMemoryDownload::attach(protocol::TFrameDispatcher& dispatcher)
 
 void TMemoryDownload::btnExportDataClick()
 {
-    if (app::MsgDlg(QStringLiteral("Are you sure that you want to export memory data?"), app::mtConfirmation,
-                    app::mbYes | app::mbNo) != app::mrYes)
+    if (m_host.confirm && !m_host.confirm(QStringLiteral("Are you sure that you want to export memory data?")))
         return;
     m_running = true;
     m_received = m_stored = m_dropped = 0;
@@ -82,12 +79,13 @@ void TMemoryDownload::exportEnd()
 
 void TMemoryDownload::finishExport(int stored, int dropped)
 {
-    app::MsgDlg(QStringLiteral("Export memory data has been successfully!"), app::mtInformation, app::mbOK);
-    // The success message alone would hide records the limit kept out.
-    if (dropped > 0)
-        app::MsgDlg(QStringLiteral("%1 memory records were not stored because the record limit was reached.")
-                        .arg(dropped),
-                    app::mtInformation, app::mbOK);
+    if (m_host.inform) {
+        m_host.inform(QStringLiteral("Export memory data has been successfully!"));
+        // The success message alone would hide records the limit kept out.
+        if (dropped > 0)
+            m_host.inform(QStringLiteral("%1 memory records were not stored because the record limit was reached.")
+                              .arg(dropped));
+    }
     if (m_host.sendCommand)
         m_host.sendCommand(protocol::kCmdExportAck);
     Q_EMIT exportCompleted(stored, dropped);

@@ -33,6 +33,11 @@ struct TMemoryDownloadHost
     std::function<void()> clearLoadingDots;
     std::function<void()> pauseLog;     // pause flag set, btnPause down with a red caption
     std::function<void()> showOverlays; // pnlLoadLog, Panel3, Panel7
+    // The user's say: a yes/no question ("Are you sure that you want to export
+    // memory data?") and a message closed with OK, both waiting for the answer.
+    // Without confirm the export goes ahead; without inform nothing is shown.
+    std::function<bool(const QString& question)> confirm;
+    std::function<void(const QString& message)> inform;
 };
 
 class TMemoryDownload : public QObject

@@ -1,6 +1,6 @@
 // The application object: an exception out of an event handler becomes an
 // error box and the program goes on.
-#include "app/NewMsgDlg.h"
+#include "controls/NewMsgDlg.h"
 #include "app/VarnettaApplication.h"
 
 #include <QCoreApplication>

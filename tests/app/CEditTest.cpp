@@ -1,5 +1,5 @@
 // The aligned edit: alignment under both reading orders, applied only on change.
-#include "app/CControls.h"
+#include "controls/CControls.h"
 
 #include <QImage>
 #include <QTest>

@@ -1,7 +1,7 @@
 // The open and save dialogs: folders remembered per kind of file across
 // runs, a dated name suggested, the extension following the chosen form.
-#include "app/FileDialogs.h"
-#include "app/UserSettings.h"
+#include "controls/FileDialogs.h"
+#include "controls/UserSettings.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // The main window's own behaviour: caption, regions, Quit and the title-bar
 // close with their question, and the command-panel toggle.
-#include "app/FileDialogs.h"
-#include "app/NewMsgDlg.h"
+#include "controls/FileDialogs.h"
+#include "controls/NewMsgDlg.h"
 #include "app/ufrmMain.h"
 
 #include <QAction>

@@ -1,12 +1,12 @@
 // A memory download through the main window: progress over the LCD, the
 // log paused and resumed, rows without time stamps.
 #include "app/CommandPanel.h"
-#include "app/NewMsgDlg.h"
+#include "controls/NewMsgDlg.h"
 #include "app/ufrmMain.h"
-#include "display/uLcdPanel.h"
+#include "display/widgets/uLcdPanel.h"
 #include "log/LogStore.h"
 #include "log/MemoryDownload.h"
-#include "log/uLogPanel.h"
+#include "log/widgets/uLogPanel.h"
 #include "protocol/FrameBuilders.h"
 
 #include <QLabel>

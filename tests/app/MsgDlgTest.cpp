@@ -1,5 +1,5 @@
 // The message dialog: its results, its layout rules, its copy and its cache.
-#include "app/NewMsgDlg.h"
+#include "controls/NewMsgDlg.h"
 
 #include <QApplication>
 #include <QClipboard>

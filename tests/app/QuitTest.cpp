@@ -1,10 +1,10 @@
 // Quitting with recorded rows that were never saved: Save, Discard or
 // Cancel; without such rows the plain confirmation of before.
-#include "app/NewMsgDlg.h"
+#include "controls/NewMsgDlg.h"
 #include "app/ufrmMain.h"
 #include "log/LogFiles.h"
 #include "log/LogJournal.h"
-#include "log/uLogPanel.h"
+#include "log/widgets/uLogPanel.h"
 
 #include <QApplication>
 #include <QFile>

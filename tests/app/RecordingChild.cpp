@@ -3,12 +3,12 @@
 // prints "rows N" as rows enter the log, until it is killed. "restore yes"
 // or "restore no": answers the restore question so, prints it as "asked:",
 // then "rows N" and the rows' numbers, and ends without a clean quit.
-#include "app/NewMsgDlg.h"
+#include "controls/NewMsgDlg.h"
 #include "app/VarnettaApplication.h"
 #include "app/ufrmMain.h"
 #include "log/LogRecorder.h"
 #include "log/LogStore.h"
-#include "log/uLogPanel.h"
+#include "log/widgets/uLogPanel.h"
 
 #include <QPushButton>
 #include <QTimer>

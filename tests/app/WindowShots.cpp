@@ -5,10 +5,10 @@
 // then it records, opens LOG_FILE twice (the second time into a full table:
 // shot open-progress, then open-done), asks to quit with unsaved rows (shot
 // quit-question, answered Cancel) and ends by kill -9, leaving its journal.
-#include "app/NewMsgDlg.h"
+#include "controls/NewMsgDlg.h"
 #include "app/VarnettaApplication.h"
 #include "app/ufrmMain.h"
-#include "log/uLogPanel.h"
+#include "log/widgets/uLogPanel.h"
 
 #include <QGuiApplication>
 #include <QMessageBox>

@@ -1,9 +1,9 @@
 // Development aid: the main window fed with a steady stream of meter frames
 // through its receive path, to look at the LCD panel and the comparator
 // without a meter. Usage: lcd_frame_feeder power|harmonic|all
-#include "app/NewMsgDlg.h"
+#include "controls/NewMsgDlg.h"
 #include "app/ufrmMain.h"
-#include "display/uLcdPanel.h"
+#include "display/widgets/uLcdPanel.h"
 
 #include "../protocol/FrameBuilders.h"
 #include "support/IsolatedUserFolders.h"

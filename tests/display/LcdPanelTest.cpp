@@ -1,7 +1,7 @@
-#include "display/uLcdPanel.h"
+#include "display/widgets/uLcdPanel.h"
 
 #include "../protocol/FrameBuilders.h"
-#include "app/CControls.h"
+#include "controls/CControls.h"
 #include "protocol/FrameDispatcher.h"
 
 #include <QApplication>

@@ -1,10 +1,10 @@
 // The window's side of the link: the connect button, the port's events, the
 // watchdog and the device list, over the test bridge.
 #include "LinkTestSupport.h"
-#include "app/NewMsgDlg.h"
+#include "controls/NewMsgDlg.h"
 #include "app/ufrmMain.h"
 #include "log/LogStore.h"
-#include "log/uLogPanel.h"
+#include "log/widgets/uLogPanel.h"
 #include "protocol/FrameBuilders.h"
 
 #include <QAction>

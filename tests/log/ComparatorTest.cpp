@@ -1,6 +1,6 @@
-#include "log/uComparator.h"
+#include "log/widgets/uComparator.h"
 
-#include "app/CControls.h"
+#include "controls/CControls.h"
 
 #include <QAccessible>
 #include <QLabel>

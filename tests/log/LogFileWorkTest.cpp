@@ -2,11 +2,11 @@
 // rows recorded meanwhile are kept, Cancel and failures leave the table as
 // it was and the controls usable, and the recovery journal follows the
 // unsaved rows.
-#include "app/NewMsgDlg.h"
+#include "controls/NewMsgDlg.h"
 #include "log/LogChartSink.h"
 #include "log/LogFiles.h"
 #include "log/LogJournal.h"
-#include "log/uLogPanel.h"
+#include "log/widgets/uLogPanel.h"
 
 #include <gtest/gtest.h>
 
@@ -33,7 +33,7 @@ namespace {
 class TChartCount : public ILogChartSink
 {
 public:
-    void AddValues(const QList<double>& values, const QList<QColor>&) override
+    void AddValues(const QList<double>& values, const QList<Qt::GlobalColor>&) override
     {
         mains.append(values.value(1));
     }

@@ -1,12 +1,12 @@
 // Recording, the log toolbar and the log files as the window uses them.
-#include "app/CControls.h"
-#include "app/FileDialogs.h"
-#include "app/NewMsgDlg.h"
-#include "app/UserSettings.h"
-#include "log/GridColumns.h"
+#include "controls/CControls.h"
+#include "controls/FileDialogs.h"
+#include "controls/NewMsgDlg.h"
+#include "controls/UserSettings.h"
+#include "log/widgets/GridColumns.h"
 #include "log/LogChartSink.h"
 #include "log/LogFiles.h"
-#include "log/uLogPanel.h"
+#include "log/widgets/uLogPanel.h"
 
 #include <gtest/gtest.h>
 
@@ -38,14 +38,14 @@ namespace {
 class TChartDouble : public ILogChartSink
 {
 public:
-    void AddValues(const QList<double>& values, const QList<QColor>& colors) override
+    void AddValues(const QList<double>& values, const QList<Qt::GlobalColor>& colors) override
     {
         points.append(values);
         lastColors = colors;
     }
     void Clear() override { ++clears; }
     QList<QList<double>> points;
-    QList<QColor> lastColors;
+    QList<Qt::GlobalColor> lastColors;
     int clears = 0;
 };
 
@@ -148,7 +148,7 @@ TEST_F(LogPanel, RecordedRowCarriesStampFunctionTextsAndReachesTheChart)
     ASSERT_EQ(chart.points.size(), 2);
     EXPECT_EQ(chart.points[0], (QList<double>{0.0, -0.123, 230.1, 5.0}));
     EXPECT_EQ(chart.points[1][1], 0.0); // no number: 0
-    EXPECT_EQ(chart.lastColors, (QList<QColor>{Qt::blue, Qt::red, Qt::blue, Qt::green}));
+    EXPECT_EQ(chart.lastColors, (QList<Qt::GlobalColor>{Qt::blue, Qt::red, Qt::blue, Qt::green}));
     EXPECT_EQ(panel.grid()->currentIndex().row(), 1); // the grid follows the new row
 }
 

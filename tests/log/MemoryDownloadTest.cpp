@@ -1,6 +1,5 @@
 #include "log/MemoryDownload.h"
 
-#include "app/NewMsgDlg.h"
 #include "protocol/FrameBuilders.h"
 #include "protocol/FrameDispatcher.h"
 #include "protocol/MeterCommands.h"
@@ -14,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -33,6 +33,8 @@ struct Recorder
     std::vector<uint32_t> pollPauses;
     int rowLimit = 1000;
     int dots = 0;
+    // The user: answers questions, closes messages.
+    std::function<bool(const std::string& text, bool question)> user = [](const std::string&, bool) { return true; };
 
     log::TMemoryDownloadHost host()
     {
@@ -67,6 +69,8 @@ struct Recorder
         h.clearLoadingDots = [this] { events.push_back("dots cleared"); };
         h.pauseLog = [this] { events.push_back("pause"); };
         h.showOverlays = [this] { events.push_back("overlays"); };
+        h.confirm = [this](const QString& q) { return user(q.toStdString(), true); };
+        h.inform = [this](const QString& m) { user(m.toStdString(), false); };
         return h;
     }
 };
@@ -78,14 +82,12 @@ protected:
     {
         download.setHost(recorder.host());
         download.attach(dispatcher);
-        previousHook =
-            app::SetMsgDlgHook([this](const QString& msg, app::TMsgDlgType type, app::TMsgDlgButtons) {
-                dialogs.push_back({msg.toStdString(), type});
-                recorder.events.push_back("dialog " + msg.toStdString());
-                return type == app::mtConfirmation ? answer : int(app::mrOk);
-            });
+        recorder.user = [this](const std::string& text, bool question) {
+            dialogs.push_back({text, question});
+            recorder.events.push_back("dialog " + text);
+            return question ? answer : true;
+        };
     }
-    ~MemoryDownloadTest() override { app::SetMsgDlgHook(previousHook); }
 
     void feed(const QByteArray& frame)
     {
@@ -116,15 +118,14 @@ protected:
     struct Dialog
     {
         std::string text;
-        app::TMsgDlgType type;
+        bool question;
     };
     Recorder recorder;
     protocol::TReceiveAssembly assembly;
     protocol::TFrameDispatcher dispatcher;
     log::TMemoryDownload download;
-    app::TMsgDlgHook previousHook;
     std::vector<Dialog> dialogs;
-    int answer = app::mrYes;
+    bool answer = true;
 };
 
 } // namespace
@@ -136,7 +137,7 @@ TEST_F(MemoryDownloadTest, YesSpeedsUpPollingSendsTheExportAndLocksThePanel)
     download.btnExportDataClick();
     ASSERT_EQ(dialogs.size(), 1u);
     EXPECT_EQ(dialogs[0].text, "Are you sure that you want to export memory data?");
-    EXPECT_EQ(dialogs[0].type, app::mtConfirmation);
+    EXPECT_TRUE(dialogs[0].question);
     const std::vector<std::string> expected = {"dialog Are you sure that you want to export memory data?",
                                                "poll 1", "send 87", "panel off"};
     EXPECT_EQ(recorder.events, expected);
@@ -145,8 +146,9 @@ TEST_F(MemoryDownloadTest, YesSpeedsUpPollingSendsTheExportAndLocksThePanel)
 
 TEST_F(MemoryDownloadTest, NoOrTheCloseBoxChangesNothing)
 {
-    for (int reply : {int(app::mrNo), int(app::mrCancel)}) {
-        answer = reply;
+    // No and the close box both answer the question with no.
+    {
+        answer = false;
         recorder.events.clear();
         download.btnExportDataClick();
         EXPECT_EQ(recorder.events.size(), 1u) << "only the question";
@@ -184,11 +186,11 @@ TEST_F(MemoryDownloadTest, RecordsAreShownLoggedWithTheirOwnFunctionsAndEachAckn
 
     recorder.events.clear();
     int acksAtDialog = -1;
-    app::SetMsgDlgHook([&](const QString& msg, app::TMsgDlgType, app::TMsgDlgButtons) {
-        recorder.events.push_back("dialog " + msg.toStdString());
+    recorder.user = [&](const std::string& text, bool) {
+        recorder.events.push_back("dialog " + text);
         acksAtDialog = acks();
-        return int(app::mrOk);
-    });
+        return true;
+    };
     QSignalSpy done(&download, &log::TMemoryDownload::exportCompleted);
     feed(ExportEndFrame());
     // The receive handler returns before the message, so data keeps flowing
@@ -222,7 +224,7 @@ TEST_F(MemoryDownloadTest, EndFrameWithoutRecordsAddsNothingButStillAnswers)
     EXPECT_EQ(std::count(recorder.events.begin(), recorder.events.end(), "overlays"), 0);
     ASSERT_EQ(dialogs.size(), 2u);
     EXPECT_EQ(dialogs[1].text, "Export memory data has been successfully!");
-    EXPECT_EQ(dialogs[1].type, app::mtInformation);
+    EXPECT_FALSE(dialogs[1].question);
     EXPECT_EQ(acks(), 1);
 }
 
@@ -253,7 +255,7 @@ TEST_F(MemoryDownloadTest, RecordsBeyondTheLimitAreAcknowledgedNotStoredAndRepor
     EXPECT_EQ(acks(), 6);
     ASSERT_EQ(dialogs.size(), 3u);
     EXPECT_EQ(dialogs[1].text, "Export memory data has been successfully!");
-    EXPECT_EQ(dialogs[2].type, app::mtInformation);
+    EXPECT_FALSE(dialogs[2].question);
     EXPECT_NE(dialogs[2].text.find("3 memory records were not stored"), std::string::npos) << dialogs[2].text;
     EXPECT_NE(dialogs[2].text.find("record limit"), std::string::npos);
 }

@@ -1,8 +1,8 @@
 // The printed report, rendered to PDF and read back as a reader would.
 #include "log/LogStore.h"
-#include "log/uPrintLog.h"
-#include "log/uReport.h"
-#include "log/uReportPreview.h"
+#include "log/widgets/uPrintLog.h"
+#include "log/widgets/uReport.h"
+#include "log/widgets/uReportPreview.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,7 +1,15 @@
-// main() of the widget tests: GoogleTest inside a QApplication.
+// main() of the Qt tests: GoogleTest inside a QApplication, or, for the
+// tests of the widget-free libraries, inside a QCoreApplication, so that
+// nothing they do can reach for a screen.
 #include "IsolatedUserFolders.h"
 
+#ifdef VARNETTA_CORE_TEST_MAIN
+#include <QCoreApplication>
+using TTestApplication = QCoreApplication;
+#else
 #include <QApplication>
+using TTestApplication = QApplication;
+#endif
 
 #include <gtest/gtest.h>
 
@@ -10,7 +18,7 @@ int main(int argc, char** argv)
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     IsolateUserFolders();
-    QApplication app(argc, argv);
+    TTestApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     // Each test starts with no data left by the one before.
     struct TFreshUserData : ::testing::EmptyTestEventListener

@@ -1,6 +1,6 @@
 // TChartControl on a real chart: what reaches the axes and series, and when.
-#include "views/ChartPanel.h"
-#include "views/uCharControl.h"
+#include "views/widgets/ChartPanel.h"
+#include "views/widgets/uCharControl.h"
 
 #include <QAreaSeries>
 #include <QChart>

@@ -1,8 +1,8 @@
 // The chart toolbar: the range box, the page box and the chart picture.
-#include "views/ChartPanel.h"
-#include "app/CControls.h"
-#include "app/NewMsgDlg.h"
-#include "views/uCharControl.h"
+#include "views/widgets/ChartPanel.h"
+#include "controls/CControls.h"
+#include "controls/NewMsgDlg.h"
+#include "views/widgets/uCharControl.h"
 
 #include <QChartView>
 #include <QDir>

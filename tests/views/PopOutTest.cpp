@@ -1,7 +1,7 @@
 // The pop-out container: panels going out and coming home by every path,
 // the grid's column widths, a second container refused, and the grid wheel.
-#include "views/ChartPanel.h"
-#include "views/uMySuper.h"
+#include "views/widgets/ChartPanel.h"
+#include "views/widgets/uMySuper.h"
 
 #include <QHeaderView>
 #include <QLabel>

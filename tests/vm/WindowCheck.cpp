@@ -6,7 +6,7 @@
 //
 //   varnetta-window-check live DEVICE_PID SCREENSHOT.png
 //   varnetta-window-check denied NODE [SCREENSHOT.png]
-#include "app/NewMsgDlg.h"
+#include "controls/NewMsgDlg.h"
 #include "app/VarnettaApplication.h"
 #include "app/ufrmMain.h"
 #include "link/uCP2110.h"

@@ -3,7 +3,7 @@
 // costs nothing until a page is looked at or printed.
 #pragma once
 
-#include "LogStore.h"
+#include "log/LogStore.h"
 
 #include <QDate>
 #include <QFont>

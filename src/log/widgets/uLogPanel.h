@@ -3,10 +3,10 @@
 // The window places it and wires the dispatcher and the chart to it.
 #pragma once
 
-#include "LogFiles.h"
-#include "LogRecorder.h"
-#include "LogStore.h"
-#include "LogTableModel.h"
+#include "log/LogFiles.h"
+#include "log/LogRecorder.h"
+#include "log/LogStore.h"
+#include "log/LogTableModel.h"
 
 #include <QTimer>
 #include <QWidget>

@@ -2,7 +2,7 @@
 
 #include "uReport.h"
 
-#include "app/NewMsgDlg.h"
+#include "controls/NewMsgDlg.h"
 
 #include <QApplication>
 #include <QHBoxLayout>

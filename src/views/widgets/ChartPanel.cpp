@@ -1,8 +1,8 @@
 #include "ChartPanel.h"
 
-#include "app/CControls.h"
-#include "app/FileDialogs.h"
-#include "app/NewMsgDlg.h"
+#include "controls/CControls.h"
+#include "controls/FileDialogs.h"
+#include "controls/NewMsgDlg.h"
 #include "uCharControl.h"
 #include "uMySuper.h"
 

@@ -1,7 +1,7 @@
 #include "GridColumns.h"
 
-#include "LogStore.h"
-#include "LogTableModel.h"
+#include "log/LogStore.h"
+#include "log/LogTableModel.h"
 #include "protocol/Reading.h"
 
 #include <QHeaderView>

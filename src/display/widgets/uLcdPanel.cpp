@@ -1,6 +1,6 @@
 #include "uLcdPanel.h"
 
-#include "app/CControls.h"
+#include "controls/CControls.h"
 
 #include <QEvent>
 #include <QFocusEvent>

@@ -1,6 +1,6 @@
 #include "uComparator.h"
 
-#include "app/CControls.h"
+#include "controls/CControls.h"
 
 #include <QAccessible>
 #include <QFocusEvent>

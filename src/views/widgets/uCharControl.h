@@ -2,7 +2,7 @@
 // fills the series; the chart gets only the points of the page on screen.
 #pragma once
 
-#include "ChartPaging.h"
+#include "views/ChartPaging.h"
 
 #include <QColor>
 #include <QList>

@@ -3,7 +3,7 @@
 // the link activity icon and the overlays shown during a memory download.
 #pragma once
 
-#include "uStatusDecoder.h"
+#include "display/uStatusDecoder.h"
 
 #include "protocol/FrameDispatcher.h"
 #include "protocol/Reading.h"

@@ -1,12 +1,12 @@
 #include "uLogPanel.h"
 
 #include "GridColumns.h"
-#include "LogFiles.h"
-#include "LogJournal.h"
-#include "app/CControls.h"
-#include "app/FileDialogs.h"
-#include "app/NewMsgDlg.h"
-#include "app/UserSettings.h"
+#include "log/LogFiles.h"
+#include "log/LogJournal.h"
+#include "controls/CControls.h"
+#include "controls/FileDialogs.h"
+#include "controls/NewMsgDlg.h"
+#include "controls/UserSettings.h"
 
 #include <QAction>
 #include <QActionGroup>
