@@ -182,7 +182,7 @@ class ChartPictureNames : public ::testing::TestWithParam<PictureName>
 {
 };
 
-TEST_P(ChartPictureNames, GetBmpAppendedUnlessTheyEndInIt)
+TEST_P(ChartPictureNames, GetBmpAppendedUnlessTheyEndInAPictureForm)
 {
     EXPECT_EQ(ChartPictureFileName(QString::fromLatin1(GetParam().chosen)),
               QString::fromLatin1(GetParam().written));
@@ -193,7 +193,9 @@ INSTANTIATE_TEST_SUITE_P(Names, ChartPictureNames,
                                            PictureName{"/tmp/chart.bmp", "/tmp/chart.bmp"},
                                            PictureName{"/tmp/chart.BMP", "/tmp/chart.BMP"},
                                            PictureName{"/tmp/chart.bMp", "/tmp/chart.bMp"},
-                                           PictureName{"/tmp/chart.png", "/tmp/chart.png.bmp"},
+                                           PictureName{"/tmp/chart.png", "/tmp/chart.png"},
+                                           PictureName{"/tmp/chart.SVG", "/tmp/chart.SVG"},
+                                           PictureName{"/tmp/chart.jpg", "/tmp/chart.jpg.bmp"},
                                            PictureName{"/tmp/a.bmp.d/chart", "/tmp/a.bmp.d/chart.bmp"}));
 
 TEST_F(ToolbarFixture, SaveWritesABitmapOfTheChartsOnScreenSize)
@@ -221,6 +223,36 @@ TEST_F(ToolbarFixture, SaveWritesABitmapOfTheChartsOnScreenSize)
     EXPECT_EQ(QColor(picture.pixel(1, 1)), QColor(Qt::white));
 }
 
+TEST_F(ToolbarFixture, PngAndSvgNamesGetThoseFormsOfTheSamePicture)
+{
+    QTemporaryDir dir;
+    panel.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&panel));
+    addRows(30);
+    control.flushRepaint();
+    const QSize onScreen = panel.chartView()->size();
+    for (const char* name : {"trend.png", "trend.svg"}) {
+        const QString chosen = dir.filePath(QString::fromLatin1(name));
+        const TPictureDialogHook previous = SetPictureDialogHook([&] { return chosen; });
+        panel.btnSaveClick();
+        SetPictureDialogHook(previous);
+        ASSERT_TRUE(QFileInfo::exists(chosen)) << name;
+        QImageReader reader(chosen);
+        EXPECT_EQ(reader.format(), QFileInfo(chosen).suffix().toLatin1()) << name;
+        const QImage picture = reader.read();
+        ASSERT_FALSE(picture.isNull()) << name;
+        // A drawing's size in pixels depends on the reader's resolution; its view box does not.
+        if (QFileInfo(chosen).suffix() == QLatin1String("png"))
+            EXPECT_EQ(picture.size(), onScreen);
+    }
+    QFile svg(dir.filePath("trend.svg"));
+    ASSERT_TRUE(svg.open(QIODevice::ReadOnly));
+    const QByteArray text = svg.readAll();
+    EXPECT_TRUE(text.contains("<svg")) << "a drawing, not a picture in a wrapper";
+    EXPECT_TRUE(text.contains("Record Number")) << "the axis title stays text";
+    EXPECT_TRUE(text.contains(QStringLiteral("viewBox=\"0 0 %1 %2\"").arg(onScreen.width()).arg(onScreen.height()).toLatin1()));
+}
+
 TEST_F(ToolbarFixture, CancelledSaveWritesNothingAndAnUnwritableFileFails)
 {
     QTemporaryDir dir;
@@ -228,7 +260,9 @@ TEST_F(ToolbarFixture, CancelledSaveWritesNothingAndAnUnwritableFileFails)
     panel.btnSaveClick();
     EXPECT_TRUE(QDir(dir.path()).isEmpty());
     SetPictureDialogHook(previous);
-    EXPECT_THROW(SaveChartPicture(panel.chartView(), dir.filePath("missing/chart.bmp")), std::runtime_error);
+    for (const char* name : {"missing/chart.bmp", "missing/chart.png", "missing/chart.svg"})
+        EXPECT_THROW(SaveChartPicture(panel.chartView(), dir.filePath(QString::fromLatin1(name))), std::runtime_error)
+            << name;
 }
 
 } // namespace

@@ -19,6 +19,7 @@
 #include <QPainter>
 #include <QSaveFile>
 #include <QStyle>
+#include <QSvgGenerator>
 #include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -106,21 +107,41 @@ app::TCEdit* addEdit(QWidget* bar, const char* name, const QString& hint, const 
 
 QString ChartPictureFileName(const QString& chosen)
 {
-    if (QFileInfo(chosen).suffix().toLower() == QLatin1String("bmp"))
+    const QString suffix = QFileInfo(chosen).suffix().toLower();
+    if (suffix == QLatin1String("bmp") || suffix == QLatin1String("png") || suffix == QLatin1String("svg"))
         return chosen;
     return chosen + QStringLiteral(".bmp");
 }
 
 void SaveChartPicture(QWidget* view, const QString& fileName)
 {
-    QImage picture(view->size(), QImage::Format_RGB32);
-    picture.fill(Qt::white);
-    {
-        QPainter painter(&picture);
-        view->render(&painter, QPoint(), QRegion(), QWidget::DrawChildren);
-    }
+    const QString suffix = QFileInfo(fileName).suffix().toLower();
     QSaveFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly) || !picture.save(&file, "BMP") || !file.commit()) {
+    bool written = file.open(QIODevice::WriteOnly);
+    if (written && suffix == QLatin1String("svg")) {
+        // Lines and text stay lines and text: the drawing scales without steps.
+        QSvgGenerator svg;
+        svg.setOutputDevice(&file);
+        svg.setSize(view->size());
+        svg.setViewBox(QRect(QPoint(), view->size()));
+        svg.setTitle(QStringLiteral("Trend chart"));
+        QPainter painter;
+        written = painter.begin(&svg);
+        if (written) {
+            painter.fillRect(QRect(QPoint(), view->size()), Qt::white);
+            view->render(&painter, QPoint(), QRegion(), QWidget::DrawChildren);
+            written = painter.end();
+        }
+    } else if (written) {
+        QImage picture(view->size(), QImage::Format_RGB32);
+        picture.fill(Qt::white);
+        {
+            QPainter painter(&picture);
+            view->render(&painter, QPoint(), QRegion(), QWidget::DrawChildren);
+        }
+        written = picture.save(&file, suffix == QLatin1String("png") ? "PNG" : "BMP");
+    }
+    if (!written || !file.commit()) {
         const QString why = file.errorString().isEmpty() ? QStringLiteral("write error") : file.errorString();
         throw std::runtime_error(QStringLiteral("Cannot write %1: %2").arg(fileName, why).toStdString());
     }
@@ -413,7 +434,8 @@ void TChartPanel::btnSaveClick()
     request.kind = app::TFileKind::ChartPicture;
     request.objectName = QStringLiteral("SavePictureDialog1");
     request.caption = QStringLiteral("Save");
-    request.nameFilters = {QStringLiteral("Bitmaps (*.bmp)")};
+    request.nameFilters = {QStringLiteral("Bitmaps (*.bmp)"), QStringLiteral("PNG pictures (*.png)"),
+                           QStringLiteral("SVG drawings (*.svg)")};
     const QString chosen =
         g_pictureDialogHook ? g_pictureDialogHook() : app::TFileDialogs::getSaveFileName(this, request);
     if (chosen.isEmpty())

@@ -23,11 +23,13 @@ namespace varnetta::views {
 class TChartControl;
 
 // The picture file name as it is written: ".bmp" appended unless the name
-// already ends in it, in any case.
+// already ends in it or in ".png" or ".svg" (the save dialog's other
+// forms), in any case.
 [[nodiscard]] QString ChartPictureFileName(const QString& chosen);
 
-// Draws the view into a bitmap of its on-screen size on white and writes it
-// as BMP; throws std::runtime_error when the file cannot be written.
+// Draws the view at its on-screen size on white and writes it in the form
+// the name's extension gives: SVG for ".svg", PNG for ".png", otherwise BMP;
+// throws std::runtime_error when the file cannot be written.
 void SaveChartPicture(QWidget* view, const QString& fileName);
 
 // Tests answer the picture save dialog through this hook (an empty name is a
