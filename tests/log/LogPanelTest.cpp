@@ -179,7 +179,8 @@ TEST_F(LogPanel, LimitItemsStartAtTenThousandAndUnlimitedIsBounded)
     EXPECT_EQ(panel.recorder().recordLimit(), 10000);
     item("mnilimitess")->trigger();
     EXPECT_EQ(panel.recorder().recordLimit(), 9999999);
-    EXPECT_EQ(menu.actions().size(), 9); // Clear, Save, separator, six limits
+    EXPECT_EQ(menu.actions().size(), 11); // Clear, Save, separator, six limits, separator, Statistics...
+    EXPECT_EQ(menu.actions().at(8)->objectName(), "mnilimitess");
 }
 
 TEST_F(LogPanel, PauseIgnoresReadingsAndTicksButNotMemoryRecords)

@@ -1,6 +1,7 @@
 #include "uLogPanel.h"
 
 #include "GridColumns.h"
+#include "StatisticsDialog.h"
 #include "log/LogFiles.h"
 #include "log/LogJournal.h"
 #include "controls/CControls.h"
@@ -383,6 +384,18 @@ void TLogPanel::buildRecordMenu(QMenu* menu)
         a->setData(QVariant::fromValue<qlonglong>(item.limit));
         connect(a, &QAction::triggered, this, [this, a] { limitItemClick(a); });
     }
+    // Beyond the record items: the figures of the log's values.
+    menu->addSeparator();
+    mniStatistics1 = menu->addAction(QStringLiteral("Statistics..."));
+    mniStatistics1->setObjectName(QStringLiteral("mniStatistics1"));
+    mniStatistics1->setToolTip(QStringLiteral("Count, minimum, maximum, mean and standard deviation of the log's values"));
+    connect(mniStatistics1, &QAction::triggered, this, [this] {
+        if (!m_statisticsDialog)
+            m_statisticsDialog = new TStatisticsDialog(m_store, m_model, m_recorder, window());
+        m_statisticsDialog->show();
+        m_statisticsDialog->raise();
+        m_statisticsDialog->activateWindow();
+    });
 }
 
 void TLogPanel::fitColumns()

@@ -29,6 +29,8 @@ class TCEdit;
 
 namespace varnetta::log {
 
+class TStatisticsDialog;
+
 // The plain message box of a successful XML save (not the message dialog);
 // tests replace it. Returns the previous hook.
 using TPlainMessageHook = std::function<void(const QString& text)>;
@@ -152,6 +154,8 @@ private:
     bool m_userResized = false;
     QAction* mniNew1 = nullptr;
     QAction* mniSave1 = nullptr;
+    QAction* mniStatistics1 = nullptr;
+    TStatisticsDialog* m_statisticsDialog = nullptr;
     class TFileWork;
     TFileWork* m_work = nullptr;
     class TBusyScope;
