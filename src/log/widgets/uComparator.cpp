@@ -31,18 +31,6 @@ bool allowedLimitKey(QChar c, QChar separator)
 
 } // namespace
 
-std::optional<double> ReadLimitText(const QString& text, QByteArrayView separator)
-{
-    const QString trimmed = text.trimmed();
-    if (trimmed.isEmpty() || trimmed.contains(QLatin1Char(' ')))
-        return std::nullopt;
-    const std::optional<double> value =
-        protocol::ValueTextToNumber(protocol::EightBitText(trimmed), separator);
-    if (!value || !std::isfinite(*value))
-        return std::nullopt;
-    return value;
-}
-
 void TShape::setBrushColor(const QColor& color)
 {
     if (color == m_brush)
@@ -179,20 +167,18 @@ void TComparatorPanel::limitTextChanged(QLineEdit* edit)
 
 void TComparatorPanel::Judge(const protocol::TReading& reading)
 {
-    const std::optional<double> value = protocol::ValueTextToNumber(reading.Value, m_separator);
-    if (!value || !std::isfinite(*value)) {
-        // An overload or any other text that is no number must not pass.
+    const TLimitVerdict verdict =
+        JudgeMainValue(reading.Value, edtCompHigh->text(), edtCompLow->text(), m_separator);
+    if (!verdict.value) {
+        // An overload or any other text that is no number fails, shown as it came.
         edtCurValue->setText(protocol::DisplayText(reading.Value));
         showVerdict(false);
         return;
     }
     QLocale shown = m_userLocale;
     shown.setNumberOptions(shown.numberOptions() | QLocale::OmitGroupSeparator);
-    edtCurValue->setText(shown.toString(*value, 'g', 15));
-
-    const double high = ReadLimitText(edtCompHigh->text(), m_separator).value_or(0.0);
-    const double low = ReadLimitText(edtCompLow->text(), m_separator).value_or(0.0);
-    showVerdict(*value <= high && *value >= low);
+    edtCurValue->setText(shown.toString(*verdict.value, 'g', 15));
+    showVerdict(verdict.pass);
 }
 
 void TComparatorPanel::showVerdict(bool pass)

@@ -2,6 +2,7 @@
 // high and low limits typed by the user and shows Pass or Fail on a disc.
 #pragma once
 
+#include "log/LimitJudge.h"
 #include "protocol/Reading.h"
 
 #include <QByteArray>
@@ -19,11 +20,6 @@ class TCEdit;
 }
 
 namespace varnetta::log {
-
-// Reads a limit text as a number: the separator the key rule lets in (or a
-// point), blanks around it allowed, nothing else. Empty, "-", "1.2.3",
-// inner blanks, infinities and NaN read as nothing.
-[[nodiscard]] std::optional<double> ReadLimitText(const QString& text, QByteArrayView separator);
 
 // The verdict disc.
 class TShape : public QWidget
