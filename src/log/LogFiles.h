@@ -88,6 +88,15 @@ enum class TXmlQuickRead
 [[nodiscard]] bool ReadTextLog(QIODevice& in, TLogStore& out, const TLogProgress& progress = {});
 [[nodiscard]] bool ReadTextLog(const QByteArray& data, TLogStore& out);
 
+// What ReadTextLog does, with the pieces and the block size given: the
+// file is cut at `splits` (ascending byte positions) into pieces read side
+// by side, each from the first line that starts in it to the end of its
+// last line, and joined in order. Open for the tests that hold every cut to
+// the rows of the uncut file. A device that cannot be opened again (see
+// below) is read in one piece.
+[[nodiscard]] bool ReadTextLogInPieces(QIODevice& in, TLogStore& out, const QList<qint64>& splits,
+                                       const TLogProgress& progress, qsizetype blockBytes);
+
 // One line's items: runs of bytes 1..32 separate them; a leading double
 // quote runs to its closing quote, a doubled quote inside stands for one.
 [[nodiscard]] QList<QByteArray> SplitTextLogItems(QByteArrayView line);

@@ -1,0 +1,219 @@
+// Files read in pieces side by side: whatever the cuts, the rows, the
+// change log and the verdict are those of reading the file in one go; and
+// stores filled apart join into the table one store would have been.
+#include "log/LogFiles.h"
+#include "log/LogStore.h"
+
+#include <gtest/gtest.h>
+
+#include <QBuffer>
+
+#include <cstring>
+#include <stdexcept>
+
+using namespace varnetta::log;
+
+namespace {
+
+// Every way a line can end, quoted separators, empty and null items, a
+// blank line and a last line without its end.
+const QByteArray kAwkward = "No.\tTime\tFunction\tValue\tUnit\tSubValueA\tSubUnitA\tSubValueB\tSubUnitB\r\n"
+                            "1\t10:00:00(2026-01-01)\tPOWER\t1.5\tkW\t230.1\tV\t6.5\tA\r\n"
+                            "2\t10:00:01(2026-01-01)\t\"AC V\"\t\"1 2\"\tV\r"
+                            "NULL\t10:00:02(2026-01-01)\tHz\t50.0\tHz\n"
+                            "\r\n"
+                            "4\t\"say \"\"hi\"\"\"\tDC\tOL\tmV\tNULL\tNULL\tNULL\tNULL\n\r"
+                            "5\t10:00:04(2026-01-01)\tPOWER\t-0.7\tkW\t229.9\tV\t3.1\tA\r\r\n"
+                            "6\t10:00:05(2026-01-01)\tPF\t0.98";
+
+struct TRead
+{
+    bool ok = false;
+    TLogStore store;
+};
+
+std::unique_ptr<TRead> readInPieces(QByteArray bytes, const QList<qint64>& splits, qsizetype block,
+                                    const TLogStore* before = nullptr)
+{
+    auto r = std::make_unique<TRead>();
+    if (before)
+        r->store = TLogStore::tailFor(*before);
+    QBuffer in(&bytes);
+    in.open(QIODevice::ReadOnly);
+    r->ok = ReadTextLogInPieces(in, r->store, splits, {}, block);
+    return r;
+}
+
+void expectSameRead(const QByteArray& bytes, const QList<qint64>& splits, qsizetype block, const TRead& whole)
+{
+    const auto cut = readInPieces(bytes, splits, block);
+    ASSERT_EQ(cut->ok, whole.ok) << "cuts " << splits.size() << " first " << splits.value(0) << " block " << block;
+    EXPECT_EQ(cut->store.rowCount(), whole.store.rowCount()) << "cut at " << splits.value(0) << ", " << splits.value(1);
+    EXPECT_TRUE(cut->store.sameContent(whole.store)) << "cut at " << splits.value(0) << ", " << splits.value(1);
+}
+
+QByteArray manyRows(int rows)
+{
+    QByteArray text = "No.\tTime\tFunction\tValue\tUnit\tSubValueA\tSubUnitA\tSubValueB\tSubUnitB\r\n";
+    for (int i = 1; i <= rows; ++i)
+        text += QByteArray::number(i) + "\t10:00:00(2026-01-01)\tPOWER\t" + QByteArray::number(i % 997) +
+                ".5\tkW\t230\tV\t" + QByteArray::number(i % 13) + "\tA\r\n";
+    return text;
+}
+
+} // namespace
+
+TEST(TextLogInPieces, AnyOneCutGivesTheRowsOfTheWholeFile)
+{
+    const auto whole = readInPieces(kAwkward, {}, 1 << 20);
+    ASSERT_TRUE(whole->ok);
+    ASSERT_EQ(whole->store.rowCount(), 6);
+    for (const qsizetype block : {1, 3, 1 << 20})
+        for (qint64 at = 0; at <= kAwkward.size() + 1; ++at)
+            expectSameRead(kAwkward, {at}, block, *whole);
+}
+
+TEST(TextLogInPieces, AnyTwoCutsGiveTheRowsOfTheWholeFile)
+{
+    const auto whole = readInPieces(kAwkward, {}, 1 << 20);
+    for (qint64 a = 1; a < kAwkward.size(); a += 3)
+        for (qint64 b = a; b < kAwkward.size(); b += 5)
+            expectSameRead(kAwkward, {a, b}, 2, *whole);
+}
+
+TEST(TextLogInPieces, AFailingLineKeepsTheRowsBeforeItWhereverTheCut)
+{
+    QByteArray bytes = kAwkward;
+    bytes.insert(bytes.indexOf("5\t10:00:04"), "x\t1\t2\t3\t4\t5\t6\t7\t8\t9\r\n"); // ten items: no row
+    const auto whole = readInPieces(bytes, {}, 1 << 20);
+    ASSERT_FALSE(whole->ok);
+    ASSERT_EQ(whole->store.rowCount(), 4);
+    for (qint64 at = 1; at < bytes.size(); ++at) {
+        expectSameRead(bytes, {at}, 7, *whole);
+        expectSameRead(bytes, {at / 2, at}, 7, *whole);
+    }
+}
+
+TEST(TextLogInPieces, FilesOfNoRowAreReadAsInOneGo)
+{
+    for (const QByteArray& bytes : {QByteArray(), QByteArray("No.\tTime"), QByteArray("No.\r\n"),
+                                    QByteArray("\r\n\r\n\n"), QByteArray("\r")}) {
+        const auto whole = readInPieces(bytes, {}, 1 << 20);
+        for (qint64 at = 0; at <= bytes.size(); ++at)
+            expectSameRead(bytes, {at}, 1, *whole);
+    }
+}
+
+TEST(TextLogInPieces, RowsAddedToATableNumberTheirChangesAfterItsRows)
+{
+    TLogStore table;
+    ASSERT_TRUE(ReadTextLog(kAwkward, table));
+    const auto whole = readInPieces(kAwkward, {}, 1 << 20, &table);
+    for (qint64 at = 1; at < kAwkward.size(); at += 11) {
+        const auto cut = readInPieces(kAwkward, {at, at + 40}, 5, &table);
+        ASSERT_TRUE(cut->store.sameContent(whole->store)) << at;
+        TLogStore a;
+        TLogStore b;
+        ASSERT_TRUE(ReadTextLog(kAwkward, a) && ReadTextLog(kAwkward, b));
+        a.appendTail(std::move(cut->store));
+        TLogStore copy = TLogStore::tailFor(b);
+        (void)ReadTextLog(kAwkward, copy);
+        b.appendTail(std::move(copy));
+        EXPECT_TRUE(a.sameContent(b)) << at;
+        EXPECT_EQ(a.changeLogEntry(a.changeLogSize() - 1).position, 12);
+    }
+}
+
+TEST(TextLogInPieces, ManyChunksOfRowsJoinInFileOrder)
+{
+    // More rows than a store chunk holds on either side of the cuts, so the
+    // joins fall inside chunks.
+    const QByteArray bytes = manyRows(200000);
+    const auto whole = readInPieces(bytes, {}, 1 << 20);
+    ASSERT_TRUE(whole->ok);
+    ASSERT_EQ(whole->store.rowCount(), 200000);
+    expectSameRead(bytes, {bytes.size() / 3, bytes.size() * 2 / 3}, 1 << 16, *whole);
+    expectSameRead(bytes, {bytes.size() / 2}, 1 << 20, *whole);
+}
+
+TEST(TextLogInPieces, ACancelFromTheProgressStopsEveryPiece)
+{
+    QByteArray bytes = manyRows(200000);
+    QBuffer in(&bytes);
+    in.open(QIODevice::ReadOnly);
+    TLogStore store;
+    int calls = 0;
+    const TLogProgress cancel = [&](qint64, qint64) {
+        ++calls;
+        throw std::runtime_error("cancelled");
+    };
+    EXPECT_THROW((void)ReadTextLogInPieces(in, store, {bytes.size() / 2}, cancel, 1 << 16), std::runtime_error);
+    EXPECT_EQ(calls, 1);
+}
+
+TEST(TextLogInPieces, ADeviceThatCannotBeOpenedAgainIsReadInOneGo)
+{
+    // Reads like a pipe: no seeking, no size.
+    class TPipe : public QIODevice
+    {
+    public:
+        explicit TPipe(QByteArray bytes) : m_bytes(std::move(bytes)) {}
+        bool isSequential() const override { return true; }
+
+    protected:
+        qint64 readData(char* data, qint64 most) override
+        {
+            const qint64 n = std::min<qint64>(most, m_bytes.size() - m_at);
+            std::memcpy(data, m_bytes.constData() + m_at, size_t(n));
+            m_at += n;
+            return n;
+        }
+        qint64 writeData(const char*, qint64) override { return -1; }
+
+    private:
+        QByteArray m_bytes;
+        qint64 m_at = 0;
+    };
+    TPipe in(kAwkward);
+    in.open(QIODevice::ReadOnly);
+    TLogStore store;
+    EXPECT_TRUE(ReadTextLogInPieces(in, store, {10, 100}, {}, 4));
+    EXPECT_EQ(store.rowCount(), 6);
+}
+
+TEST(StoreJoin, StoresWithTheirOwnDictionariesJoinAcrossChunkSeams)
+{
+    // The second store knows its units and functions in another order, and
+    // the first ends inside a chunk; the joined table reads as if each row
+    // had been appended to it.
+    const auto row = [](int i, const char* fn, const char* unit) {
+        TLogRow r;
+        r.ANo = i;
+        r.setText(fAFunction, fn);
+        r.setText(fAValue, QByteArray::number(i));
+        r.setText(fAUnit, unit);
+        if (i % 3 == 0)
+            r.setText(fASubUnit1, "Hz");
+        r.rowState = 4;
+        return r;
+    };
+    TLogStore joined;
+    TLogStore second;
+    TLogStore expected;
+    for (int i = 0; i < 70000; ++i) {
+        const TLogRow r = row(i, i % 2 ? "POWER" : "AC V", i % 2 ? "kW" : "V");
+        joined.appendRow(r);
+        expected.appendRow(r);
+    }
+    for (int i = 0; i < 140000; ++i) {
+        const TLogRow r = row(i, i % 5 ? "DC A" : "POWER", i % 7 ? "A" : "kW");
+        second.appendRow(r);
+        second.appendChange({qint32(i + 1), 0, 4});
+        expected.appendRow(r);
+        expected.appendChange({qint32(70000 + i + 1), 0, 4});
+    }
+    joined.appendFrom(std::move(second));
+    EXPECT_EQ(second.rowCount(), 0);
+    ASSERT_EQ(joined.rowCount(), expected.rowCount());
+    EXPECT_TRUE(joined.sameContent(expected));
+}
