@@ -40,4 +40,13 @@ private:
     std::atomic<bool> m_stop{false};
 };
 
+// Bytes made in parts on `threads` threads and taken in part order on the
+// calling thread, a few parts ahead at most: `make(part, bytes)` fills
+// the empty `bytes`, `take(part, bytes)` writes them. Either returning
+// false ends the run, and so does an exception (passed on once every
+// thread has ended). False when ended early.
+using TMakePart = std::function<bool(qsizetype part, QByteArray& bytes)>;
+using TTakePart = std::function<bool(qsizetype part, const QByteArray& bytes)>;
+[[nodiscard]] bool MakeInOrder(qsizetype parts, int threads, const TMakePart& make, const TTakePart& take);
+
 } // namespace varnetta::log::fileio

@@ -51,6 +51,11 @@ namespace {
 
 constexpr QByteArrayView kNullText = "NULL";
 
+// Below this a file is read or written on the calling thread alone.
+constexpr qint64 kMinTextPiece = qint64(8) << 20;
+// Rows a writer's thread makes at a time (about a megabyte of text).
+constexpr qsizetype kRowsPerPart = qsizetype(1) << 14;
+
 // What a field needs so that the reader gives its text back: nothing, double
 // quotes (it holds a byte the reader splits at, or starts with a quote), or
 // it cannot be written at all (a line break; the reader splits lines first).
@@ -157,21 +162,29 @@ std::optional<QByteArray> TextLogRowLine(const TLogStore& store, qsizetype row)
 bool WriteTextLog(const TLogStore& store, QIODevice& out, const QList<QByteArray>& header,
                   const TLogProgress& progress)
 {
-    QByteArray buf;
-    buf.reserve(kFlushBytes + 4096);
-    buf.append(TextLogHeaderLine(header));
+    if (out.write(TextLogHeaderLine(header)) < 0)
+        return false;
+    // Parts of rows made on every core, written in order.
     const qsizetype rows = store.rowCount();
-    std::array<char, 24> scratch{};
-    std::string noSpaces;
-    for (qsizetype r = 0; r < rows; ++r) {
-        if (!appendTextRow(buf, store, r, scratch, noSpaces))
+    const qsizetype parts = (rows + kRowsPerPart - 1) / kRowsPerPart;
+    const auto make = [&](qsizetype part, QByteArray& bytes) {
+        bytes.reserve(kRowsPerPart * 64);
+        std::array<char, 24> scratch{};
+        std::string noSpaces;
+        const qsizetype end = std::min(rows, (part + 1) * kRowsPerPart);
+        for (qsizetype r = part * kRowsPerPart; r < end; ++r)
+            if (!appendTextRow(bytes, store, r, scratch, noSpaces))
+                return false;
+        return true;
+    };
+    const auto take = [&](qsizetype part, const QByteArray& bytes) {
+        if (out.write(bytes) != bytes.size())
             return false;
-        if (buf.size() >= kFlushBytes && !flush(out, buf))
-            return false;
-        if (progress && (r + 1) % kProgressRows == 0)
-            progress(r + 1, rows);
-    }
-    return flush(out, buf);
+        if (progress)
+            progress(std::min(rows, (part + 1) * kRowsPerPart), rows);
+        return true;
+    };
+    return MakeInOrder(parts, PieceCount(rows * 60, kMinTextPiece), make, take);
 }
 
 QList<qsizetype> TextLogLineBreakRows(const TLogStore& store, qsizetype most)
@@ -462,9 +475,6 @@ private:
     bool m_anyLine = false;
     std::string m_unquoted;
 };
-
-// Below this a file is read on the calling thread alone.
-constexpr qint64 kMinTextPiece = qint64(8) << 20;
 
 } // namespace
 

@@ -2,6 +2,7 @@
 // packets and the general reader for any other.
 #include "LogFiles.h"
 #include "LogFileIo.h"
+#include "LogFileThreads.h"
 
 #include "protocol/Reading.h"
 
@@ -567,6 +568,8 @@ void writeXmlRow(TOutBuffer& buf, const TLogStore& store, qsizetype r, std::arra
 }
 
 constexpr QByteArrayView kRowDataStart = "</METADATA><ROWDATA>";
+// Below this a packet is read or written on the calling thread alone.
+constexpr qint64 kMinXmlPiece = qint64(16) << 20;
 constexpr QByteArrayView kPacketEnd = "</ROWDATA></DATAPACKET>";
 
 } // namespace
@@ -594,16 +597,32 @@ bool WriteXmlPacket(const TLogStore& store, QIODevice& out, const TLogProgress& 
         buf.put("\"/>");
     }
     buf.put(kRowDataStart);
+    if (!buf.flush())
+        return false;
 
+    // Parts of rows made on every core, written in order.
+    constexpr qsizetype kRowsPerPart = qsizetype(1) << 13; // about a megabyte
     const qsizetype rows = store.rowCount();
-    std::array<char, 24> scratch{};
-    for (qsizetype r = 0; r < rows; ++r) {
-        writeXmlRow(buf, store, r, scratch);
-        if (!buf.ok())
+    const qsizetype parts = (rows + kRowsPerPart - 1) / kRowsPerPart;
+    const auto make = [&](qsizetype part, QByteArray& bytes) {
+        QBuffer device(&bytes);
+        device.open(QIODevice::WriteOnly);
+        TOutBuffer partBuf(device, size_t(256) << 10);
+        std::array<char, 24> scratch{};
+        const qsizetype end = std::min(rows, (part + 1) * kRowsPerPart);
+        for (qsizetype r = part * kRowsPerPart; r < end; ++r)
+            writeXmlRow(partBuf, store, r, scratch);
+        return partBuf.flush();
+    };
+    const auto take = [&](qsizetype part, const QByteArray& bytes) {
+        if (out.write(bytes) != bytes.size())
             return false;
-        if (progress && (r + 1) % kProgressRows == 0)
-            progress(r + 1, rows);
-    }
+        if (progress)
+            progress(std::min(rows, (part + 1) * kRowsPerPart), rows);
+        return true;
+    };
+    if (!MakeInOrder(parts, PieceCount(rows * 180, kMinXmlPiece), make, take))
+        return false;
     buf.put(kPacketEnd);
     return buf.flush();
 }

@@ -2,6 +2,7 @@
 // change log and the verdict are those of reading the file in one go; and
 // stores filled apart join into the table one store would have been.
 #include "log/LogFiles.h"
+#include "log/LogFileThreads.h"
 #include "log/LogStore.h"
 
 #include <gtest/gtest.h>
@@ -216,4 +217,130 @@ TEST(StoreJoin, StoresWithTheirOwnDictionariesJoinAcrossChunkSeams)
     EXPECT_EQ(second.rowCount(), 0);
     ASSERT_EQ(joined.rowCount(), expected.rowCount());
     EXPECT_TRUE(joined.sameContent(expected));
+}
+
+namespace {
+
+using namespace varnetta::log::fileio;
+
+struct TOrderRun
+{
+    bool whole = false;
+    QList<qsizetype> taken;
+};
+
+TOrderRun runInOrder(qsizetype parts, int threads, qsizetype makeFailsAt, qsizetype takeFailsAt)
+{
+    TOrderRun r;
+    r.whole = MakeInOrder(
+        parts, threads,
+        [&](qsizetype part, QByteArray& bytes) {
+            if (!bytes.isEmpty())
+                throw std::logic_error("a part's bytes were not empty");
+            bytes = QByteArray::number(part);
+            return part != makeFailsAt;
+        },
+        [&](qsizetype part, const QByteArray& bytes) {
+            if (bytes != QByteArray::number(part))
+                throw std::logic_error("a part's bytes went to another part");
+            if (part == takeFailsAt)
+                return false;
+            r.taken.append(part);
+            return true;
+        });
+    return r;
+}
+
+TLogStore storeOf(int rows)
+{
+    TLogStore store;
+    for (int i = 0; i < rows; ++i) {
+        TLogRow r;
+        r.ANo = i % 11 ? std::optional<qint32>(i) : std::nullopt;
+        r.setText(fATime, "12:00:00(2026-02-03)");
+        r.setText(fAFunction, i % 3 ? "POWER" : "AC V");
+        r.setText(fAValue, i % 17 ? QByteArray::number(i * 0.25) : QByteArray("O L"));
+        r.setText(fAUnit, i % 3 ? "kW" : "V");
+        if (i % 5)
+            r.setText(fASubValue1, i % 7 ? "230.0" : "\"<&>\"");
+        r.rowState = uint8_t(i % 2 ? 4 : 0);
+        store.appendRow(r);
+    }
+    return store;
+}
+
+} // namespace
+
+TEST(PartsInOrder, EveryPartIsTakenOnceInOrder)
+{
+    for (const int threads : {1, 2, 5}) {
+        const TOrderRun r = runInOrder(1000, threads, -1, -1);
+        EXPECT_TRUE(r.whole);
+        ASSERT_EQ(r.taken.size(), 1000);
+        for (qsizetype i = 0; i < r.taken.size(); ++i)
+            ASSERT_EQ(r.taken[i], i);
+    }
+}
+
+TEST(PartsInOrder, AFailureEndsTheRunAtThatPart)
+{
+    for (const int threads : {1, 2, 5}) {
+        const TOrderRun madeBadly = runInOrder(1000, threads, 500, -1);
+        EXPECT_FALSE(madeBadly.whole);
+        EXPECT_EQ(madeBadly.taken.size(), 500);
+        const TOrderRun takenBadly = runInOrder(1000, threads, -1, 300);
+        EXPECT_FALSE(takenBadly.whole);
+        EXPECT_EQ(takenBadly.taken.size(), 300);
+    }
+}
+
+TEST(PartsInOrder, AnExceptionOnEitherSidePassesOutOnceAllThreadsEnded)
+{
+    const auto make = [](qsizetype part, QByteArray& bytes) {
+        if (part == 700)
+            throw std::runtime_error("no memory");
+        bytes = "x";
+        return true;
+    };
+    const auto take = [](qsizetype part, const QByteArray&) {
+        if (part == 40)
+            throw std::runtime_error("cancelled");
+        return true;
+    };
+    EXPECT_THROW((void)MakeInOrder(1000, 2, make, [](qsizetype, const QByteArray&) { return true; }),
+                 std::runtime_error);
+    EXPECT_THROW((void)MakeInOrder(1000, 2, [](qsizetype, QByteArray& b) { return b = "y", true; }, take),
+                 std::runtime_error);
+}
+
+TEST(WritersOnEveryCore, TheTextLogIsItsHeaderAndEachRowsLineInOrder)
+{
+    // Large enough to be written in parts on more than one thread.
+    const TLogStore store = storeOf(250000);
+    QByteArray expected = TextLogHeaderLine();
+    for (qsizetype r = 0; r < store.rowCount(); ++r)
+        expected += *TextLogRowLine(store, r);
+    EXPECT_TRUE(TextLog(store) == expected);
+}
+
+TEST(WritersOnEveryCore, ThePacketIsItsStartEachRowElementInOrderAndItsEnd)
+{
+    const TLogStore store = storeOf(250000);
+    QByteArray expected = XmlPacketStart();
+    for (qsizetype r = 0; r < store.rowCount(); ++r)
+        expected += XmlRowElement(store, r);
+    expected += XmlPacketEnd();
+    EXPECT_TRUE(XmlPacket(store) == expected);
+}
+
+TEST(WritersOnEveryCore, ARowTheTextFormCannotCarryFailsTheWriteWherever)
+{
+    TLogStore store = storeOf(250000);
+    TLogRow broken;
+    broken.setText(fAValue, "1\n2");
+    store.appendRow(broken);
+    QByteArray bytes;
+    QBuffer out(&bytes);
+    out.open(QIODevice::WriteOnly);
+    EXPECT_FALSE(WriteTextLog(store, out, DefaultTextLogHeader()));
 }
