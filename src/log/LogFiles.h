@@ -62,6 +62,12 @@ enum class TXmlQuickRead
 [[nodiscard]] TXmlQuickRead ReadOwnXmlPacket(QIODevice& in, TLogStore& out,
                                              const TLogProgress& progress = {});
 [[nodiscard]] bool ReadAnyXmlPacket(QIODevice& in, TLogStore& out, const TLogProgress& progress = {});
+// The quick reader reads the rows of a large packet in pieces side by side;
+// here with the cuts given (ascending byte positions; none: one piece),
+// for the tests that hold every cut to the rows of one piece.
+[[nodiscard]] TXmlQuickRead ReadOwnXmlPacketInPieces(QIODevice& in, TLogStore& out,
+                                                     const std::optional<QList<qint64>>& cuts,
+                                                     const TLogProgress& progress = {});
 
 // The grid's captions as the header line expects them.
 [[nodiscard]] QList<QByteArray> DefaultTextLogHeader();

@@ -344,3 +344,91 @@ TEST(WritersOnEveryCore, ARowTheTextFormCannotCarryFailsTheWriteWherever)
     out.open(QIODevice::WriteOnly);
     EXPECT_FALSE(WriteTextLog(store, out, DefaultTextLogHeader()));
 }
+
+namespace {
+
+struct TXmlRead
+{
+    TXmlQuickRead verdict = TXmlQuickRead::Declined;
+    TLogStore store;
+};
+
+std::unique_ptr<TXmlRead> readPacket(QByteArray bytes, const std::optional<QList<qint64>>& cuts)
+{
+    auto r = std::make_unique<TXmlRead>();
+    QBuffer in(&bytes);
+    in.open(QIODevice::ReadOnly);
+    r->verdict = ReadOwnXmlPacketInPieces(in, r->store, cuts);
+    return r;
+}
+
+void expectSamePacketRead(const QByteArray& bytes, const QList<qint64>& cuts, const TXmlRead& whole)
+{
+    const auto cut = readPacket(bytes, cuts);
+    ASSERT_EQ(cut->verdict, whole.verdict) << "cut at " << cuts.value(0) << ", " << cuts.value(1);
+    if (whole.verdict == TXmlQuickRead::Read)
+        EXPECT_TRUE(cut->store.sameContent(whole.store)) << "cut at " << cuts.value(0) << ", " << cuts.value(1);
+}
+
+// A small packet with a change log, escapes, null fields and a long value.
+QByteArray awkwardPacket()
+{
+    TLogStore store = storeOf(12);
+    TLogRow longRow;
+    longRow.setText(fAValue, QByteArray(20, '<'));
+    store.appendRow(longRow);
+    store.appendChange({3, 0, 4});
+    store.appendChange({7, 1, 2});
+    return XmlPacket(store);
+}
+
+} // namespace
+
+TEST(PacketInPieces, AnyCutGivesTheRowsOfOnePiece)
+{
+    const QByteArray bytes = awkwardPacket();
+    const auto whole = readPacket(bytes, std::nullopt);
+    ASSERT_EQ(whole->verdict, TXmlQuickRead::Read);
+    ASSERT_EQ(whole->store.rowCount(), 13);
+    for (qint64 at = 0; at <= bytes.size(); ++at)
+        expectSamePacketRead(bytes, {at}, *whole);
+    for (qint64 a = 0; a < bytes.size(); a += 17)
+        for (qint64 b = a; b < bytes.size(); b += 29)
+            expectSamePacketRead(bytes, {a, b}, *whole);
+}
+
+TEST(PacketInPieces, APacketOfAnotherFormIsDeclinedWhateverTheCut)
+{
+    const QByteArray good = awkwardPacket();
+    const qsizetype firstRow = good.indexOf("<ROW ");
+    const qsizetype lastRow = good.lastIndexOf("<ROW ");
+    const QList<QByteArray> others = {
+        good.left(good.size() - 5),                                              // cut short
+        good + "x",                                                              // something after the end
+        QByteArray(good).insert(lastRow, "</ROWDATA></DATAPACKET>"),             // an end before the last row
+        QByteArray(good).insert(lastRow, " "),                                   // a blank between rows
+        QByteArray(good).replace(good.indexOf("&lt;"), 4, "<"),                  // a bare "<" in a value
+        QByteArray(good).insert(firstRow + 4, "\tX=\"1\""),                      // an attribute unknown here
+    };
+    for (const QByteArray& bytes : others) {
+        const auto whole = readPacket(bytes, std::nullopt);
+        ASSERT_EQ(whole->verdict, TXmlQuickRead::Declined) << bytes.toStdString();
+        for (qint64 at = 0; at <= bytes.size(); at += 3)
+            expectSamePacketRead(bytes, {at}, *whole);
+        for (qint64 at = 0; at <= bytes.size(); at += 11)
+            expectSamePacketRead(bytes, {at, at + 5}, *whole);
+    }
+}
+
+TEST(PacketInPieces, ALargePacketIsReadInPiecesAndBackWhole)
+{
+    // Large enough for one piece per core on its own.
+    const TLogStore store = storeOf(200000);
+    QByteArray bytes = XmlPacket(store);
+    TLogStore read;
+    ASSERT_TRUE(ReadXmlPacket(bytes, read));
+    EXPECT_TRUE(read.sameContent(store));
+    const auto cut = readPacket(bytes, QList<qint64>{bytes.size() / 4, bytes.size() / 2, bytes.size() * 3 / 4});
+    ASSERT_EQ(cut->verdict, TXmlQuickRead::Read);
+    EXPECT_TRUE(cut->store.sameContent(store));
+}
