@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <charconv>
 #include <limits>
 #include <memory>
 #include <vector>
@@ -127,10 +128,13 @@ bool appendTextRow(QByteArray& buf, const TLogStore& store, qsizetype r, std::ar
                    std::string& noSpaces)
 {
     const qsizetype rowStart = buf.size();
-    if (const auto n = store.ANo(r))
-        buf.append(QByteArray::number(*n));
-    else
+    if (const auto n = store.ANo(r)) {
+        std::array<char, 12> digits;
+        const auto end = std::to_chars(digits.data(), digits.data() + digits.size(), *n).ptr;
+        buf.append(digits.data(), end - digits.data());
+    } else {
         buf.append(kNullText);
+    }
     for (int f = 1; f < kLogFieldCount; ++f) {
         buf.append('\t');
         if (!appendTextField(buf, textLogField(store, r, f, scratch, noSpaces))) {
@@ -272,6 +276,25 @@ QList<QByteArray> SplitTextLogItems(QByteArrayView line)
 
 namespace {
 
+// The No. item as a number, the way QByteArray::toInt() takes it: plain
+// digits (what the writer gives) straight away, anything else through it.
+std::optional<qint32> itemNumber(QByteArrayView item)
+{
+    if (item.size() > 0 && item.size() <= 9) {
+        qint32 n = 0;
+        bool digits = true;
+        for (const char c : item) {
+            digits = digits && c >= '0' && c <= '9';
+            n = n * 10 + (c - '0');
+        }
+        if (digits)
+            return n;
+    }
+    bool ok = false;
+    const int n = item.toInt(&ok);
+    return ok ? std::optional<qint32>(n) : std::nullopt;
+}
+
 // One data line; false when the line is not a log row. Nothing is stored
 // for a failing line.
 bool appendTextLine(QByteArrayView line, TLogStore& out, std::string& unquoted)
@@ -292,10 +315,10 @@ bool appendTextLine(QByteArrayView line, TLogStore& out, std::string& unquoted)
         return false;
     TLogRowView row;
     if (items[0] != kNullText) {
-        bool ok = false;
-        row.ANo = items[0].toInt(&ok);
-        if (!ok)
+        const std::optional<qint32> n = itemNumber(items[0]);
+        if (!n)
             return false;
+        row.ANo = n;
     }
     for (int f = 1; f < count; ++f)
         row.setText(f, items[size_t(f)]);
