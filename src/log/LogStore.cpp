@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include <sys/mman.h>
+
 namespace varnetta::log {
 
 namespace {
@@ -88,6 +90,28 @@ struct TLogStore::Chunk
         for (auto& u : unit)
             u.reserve(kChunkRows);
         arena.reserve(arenaBytes);
+        // The columns are about to be written from end to end: their pages
+        // are mapped in one call rather than one fault at a time.
+        prefault(ano);
+        prefault(offset);
+        prefault(nullMask);
+        prefault(state);
+        prefault(function);
+        for (auto& u : unit)
+            prefault(u);
+        prefault(arena);
+    }
+    template <class V> static void prefault(V& v)
+    {
+#ifdef MADV_POPULATE_WRITE
+        const auto page = uintptr_t(4096);
+        const auto begin = (uintptr_t(v.data()) + page - 1) & ~(page - 1);
+        const auto end = (uintptr_t(v.data()) + v.capacity() * sizeof(v[0])) & ~(page - 1);
+        if (end > begin)
+            (void)madvise(reinterpret_cast<void*>(begin), end - begin, MADV_POPULATE_WRITE);
+#else
+        (void)v;
+#endif
     }
     [[nodiscard]] qsizetype size() const { return qsizetype(ano.size()); }
     [[nodiscard]] bool null(qsizetype local, int field) const { return (nullMask[local] >> field) & 1u; }
