@@ -2,6 +2,7 @@
 // layouts, and the grid moved to the last row.
 #include "log/LogFiles.h"
 #include "log/LogRecorder.h"
+#include "log/LogStatistics.h"
 #include "log/LogStore.h"
 #include "log/LogTableModel.h"
 #include "support/LogSampleRows.h"
@@ -52,6 +53,43 @@ void BM_AppendRows(benchmark::State& state)
     state.counters["rows"] = double(kRows);
 }
 BENCHMARK(BM_AppendRows)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+// The same appends with the statistics kept up to date as the dialog keeps
+// them (a step every 4096 rows): what counting costs beside the append.
+void BM_AppendRowsWithStatistics(benchmark::State& state)
+{
+    std::vector<TLogRow> rows;
+    rows.reserve(4096);
+    for (qsizetype i = 0; i < 4096; ++i)
+        rows.push_back(SampleLogRow(i));
+    for (auto _ : state) {
+        TLogStore store;
+        TLogStatistics statistics(",");
+        for (qsizetype i = 0; i < kRows; ++i) {
+            store.appendRow(rows[size_t(i & 4095)]);
+            store.appendChange({qint32(i + 1), 0, kRowStateInserted});
+            if ((i & 4095) == 4095)
+                statistics.update(store);
+        }
+        statistics.update(store);
+        if (statistics.trace(0).count != kRows)
+            state.SkipWithError("values not counted");
+    }
+}
+BENCHMARK(BM_AppendRowsWithStatistics)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+// Every value of a full log counted afresh, as when the dialog opens on it.
+void BM_StatisticsOfAFullLog(benchmark::State& state)
+{
+    const TLogStore& store = fullStore();
+    for (auto _ : state) {
+        TLogStatistics statistics(",");
+        statistics.update(store);
+        benchmark::DoNotOptimize(statistics.trace(0).mean);
+    }
+    state.counters["rows"] = double(store.rowCount());
+}
+BENCHMARK(BM_StatisticsOfAFullLog)->Iterations(1)->Repetitions(3)->Unit(benchmark::kMillisecond);
 
 void BM_AppendRowsThroughRecorder(benchmark::State& state)
 {

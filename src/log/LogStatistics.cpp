@@ -24,6 +24,20 @@ double TTraceStatistics::standardDeviation() const
 
 namespace {
 
+// A value as recorded here, or else as recorded where the other of point
+// and comma is the decimal separator: a log opened from another machine.
+// The meter's texts never group digits, so either mark is the decimal one.
+std::optional<double> number(QByteArrayView text, QByteArrayView separator)
+{
+    if (auto value = protocol::ValueTextToNumber(text, separator))
+        return value;
+    if (separator == QByteArrayView(".") && text.contains(','))
+        return protocol::ValueTextToNumber(text, ",");
+    if (separator == QByteArrayView(",") && text.contains('.'))
+        return protocol::ValueTextToNumber(text, ".");
+    return std::nullopt;
+}
+
 void readRows(const TLogStore& store, qsizetype from, qsizetype to, QByteArrayView separator,
               std::array<TTraceStatistics, 3>& traces)
 {
@@ -31,8 +45,7 @@ void readRows(const TLogStore& store, qsizetype from, qsizetype to, QByteArrayVi
     for (qsizetype r = from; r < to; ++r) {
         for (size_t t = 0; t < traces.size(); ++t) {
             // Overload and dash texts ("OL", "----") and empty fields are not numbers.
-            const auto value =
-                protocol::ValueTextToNumber(store.fieldView(r, TLogStatistics::kTraceFields[t], scratch), separator);
+            const auto value = number(store.fieldView(r, TLogStatistics::kTraceFields[t], scratch), separator);
             if (value && std::isfinite(*value))
                 traces[t].add(*value);
         }

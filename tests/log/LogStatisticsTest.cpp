@@ -125,6 +125,25 @@ TEST(LogStatistics, TracesWithoutNumbersOrWithOneValueHaveNoSpread)
     EXPECT_EQ(stats.trace(1).standardDeviation(), 0.0);
 }
 
+TEST(LogStatistics, ALogRecordedWithTheOtherDecimalMarkIsCountedToo)
+{
+    // Opened from a machine that writes "0,5" on one that writes "0.5", and
+    // the other way round; a text with both marks, or two, is no number.
+    TLogStore store;
+    for (const char* value : {"0,5", "1.5", "2,5", "1.2,3", "1,2,3", "- 1,5"}) {
+        TLogRow row;
+        row.setText(fAValue, value);
+        store.appendRow(row);
+    }
+    for (const QByteArray separator : {QByteArray("."), QByteArray(",")}) {
+        TLogStatistics stats(separator);
+        stats.update(store);
+        EXPECT_EQ(stats.trace(0).count, 4) << separator.constData();
+        EXPECT_EQ(stats.trace(0).min, -1.5);
+        EXPECT_EQ(stats.trace(0).max, 2.5);
+    }
+}
+
 TEST(LogStatistics, LargeOffsetsKeepTheirSpread)
 {
     // Values around a large offset: the naive sum of squares loses the spread.
