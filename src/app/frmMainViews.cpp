@@ -3,11 +3,14 @@
 
 #include "log/LogChartSink.h"
 #include "log/LogRecorder.h"
+#include "log/LogTableModel.h"
 #include "log/widgets/uLogPanel.h"
 #include "views/widgets/ChartPanel.h"
+#include "views/widgets/LogChartSource.h"
 #include "views/widgets/uCharControl.h"
 #include "views/widgets/uMySuper.h"
 
+#include <QMenu>
 #include <QStyle>
 #include <QTableView>
 #include <QToolBar>
@@ -90,6 +93,9 @@ void TfrmMain::applyViewDefaults()
     ChartControl->SetFirstSeriesActive(false);
     ChartControl->SetMaxValue(1000);
     ChartControl->SetMinValue(-1000);
+    // Values read from the table use the separator the rows were logged with.
+    if (m_chartLogSource)
+        m_chartLogSource->setDecimalSeparator(m_decimalSeparator);
 }
 
 void TfrmMain::setupViews()
@@ -123,6 +129,27 @@ void TfrmMain::setupViews()
         views::SetControlShown(zoomOut, false);
         connect(fly, &QToolButton::clicked, this, &TfrmMain::btnRecordFlyClick);
         connect(zoomOut, &QToolButton::clicked, this, &TfrmMain::btnGridZoomoutClick);
+
+        // "Chart Log": the table as it stands, whatever filled it. The grid's
+        // model tells of every change to the table.
+        m_chartLogSource = std::make_unique<views::TLogChartSource>(m_logPanel->store());
+        log::TLogTableModel* model = &m_logPanel->model();
+        const auto appended = [this] {
+            if (ChartControl)
+                ChartControl->sourceChanged(true);
+        };
+        connect(model, &QAbstractItemModel::rowsInserted, this, appended);
+        connect(model, &QAbstractItemModel::modelReset, this, [this] {
+            if (ChartControl)
+                ChartControl->sourceChanged(false);
+        });
+        m_chartPanel->setLogSource(m_chartLogSource.get());
+        // After the menu's own items, so theirs keep their places.
+        if (auto* menu = findChild<QMenu*>(QStringLiteral("mniRecord1"))) {
+            menu->addSeparator();
+            menu->addAction(m_chartPanel->chartLogAction());
+            menu->addAction(m_chartPanel->fitValuesAction());
+        }
     }
     connect(m_chartPanel->flyButton(), &QToolButton::clicked, this, &TfrmMain::btnFlyClick);
 }

@@ -11,6 +11,8 @@
 
 #include <QMainWindow>
 
+#include <memory>
+
 class QComboBox;
 class QMenu;
 class QMenuBar;
@@ -34,6 +36,7 @@ class TLogPanel;
 namespace varnetta::views {
 class TChartPanel;
 class TChartControl;
+class TLogChartSource;
 } // namespace varnetta::views
 
 namespace varnetta::app {
@@ -150,6 +153,8 @@ private:
     views::TChartPanel* m_chartPanel = nullptr; // pnlChartParent: ToolBar2 and Chart1
     views::TChartControl* ChartControl = nullptr;
     QObject* m_chartSink = nullptr; // hands the log's rows to ChartControl
+    // The log table as the chart's source ("Chart Log").
+    std::unique_ptr<views::TLogChartSource> m_chartLogSource;
     QWidget* btnRecordFly = nullptr;
     QWidget* btnGridZoomout = nullptr;
 

@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 
 using namespace varnetta::views;
 
@@ -148,6 +149,106 @@ TEST_F(ChartFixture, LeavingTheChartAloneWhenTheControlGoes)
     delete extra;
     EXPECT_EQ(panel.chart()->series().size(), 4);
     EXPECT_EQ(panel.chart()->axes().size(), 2);
+}
+
+// ---- fitted values
+
+struct FitFixture : ChartFixture
+{
+    FitFixture()
+    {
+        control.SetFirstSeriesActive(false);
+        control.SetMaxValue(1000);
+        control.SetMinValue(-1000);
+    }
+    // A power page: about 1 kW, 230 V and 4.5 A, with an overload now and then.
+    void addPowerRows(int count, double kW = 0.9)
+    {
+        for (int i = 0; i < count; ++i) {
+            const double n = double(control.paging().rows() + 1);
+            const double main = int(n) % 10 == 0 ? std::nan("") : kW + 0.001 * (int(n) % 20);
+            control.AddValues({0.0, main, 229.0 + 0.01 * (int(n) % 100), 4.5},
+                              {Qt::blue, Qt::red, Qt::blue, Qt::green});
+        }
+        control.flushRepaint();
+    }
+};
+
+TEST_F(FitFixture, EachTraceIsReadableAndVoltsTakeAnAxisOfTheirOwn)
+{
+    addPowerRows(150);
+    control.setFitValues(true);
+    QValueAxis* left = axis(Qt::Vertical);
+    // Kilowatts and amperes share the left axis; the overloads (NaN) pull nothing to 0.
+    EXPECT_NEAR(left->min(), 0.901 - 0.05 * (4.5 - 0.901), 1e-4);
+    EXPECT_NEAR(left->max(), 4.5 + 0.05 * (4.5 - 0.901), 1e-4);
+    ASSERT_EQ(control.valueAxes().size(), 2);
+    QValueAxis* right = control.valueAxes().at(1);
+    EXPECT_EQ(panel.chart()->axes(Qt::Vertical, panel.chart()->series().at(2)), QList<QAbstractAxis*>{right});
+    EXPECT_EQ(control.valueAxisOf(1), left);
+    EXPECT_EQ(control.valueAxisOf(3), left);
+    EXPECT_GT(right->min(), 228.9);
+    EXPECT_LT(right->max(), 230.1);
+    EXPECT_EQ(right->labelsColor(), QColor(Qt::blue));
+}
+
+TEST_F(FitFixture, PageMovesAndNewRowsFitAgain)
+{
+    addPowerRows(100, 0.5);
+    addPowerRows(100, 3.0); // page 2 in another range
+    control.setFitValues(true);
+    QValueAxis* left = axis(Qt::Vertical);
+    EXPECT_GT(left->min(), 2.0);
+    control.FirstPage();
+    EXPECT_LT(left->min(), 0.6);
+    control.LastPage();
+    addPowerRows(1, 9.0);  // a new row beyond the values so far: page 3
+    addPowerRows(1, 40.0); // the volts' order now: the page needs no second axis
+    EXPECT_GT(left->max(), 229.0);
+    EXPECT_EQ(control.valueAxes().size(), 1);
+    EXPECT_EQ(control.valueAxisOf(2), left);
+}
+
+TEST_F(FitFixture, OffGivesTheFunctionsLimitsBackIncludingOnesSetMeanwhile)
+{
+    addPowerRows(30);
+    control.setFitValues(true);
+    QValueAxis* left = axis(Qt::Vertical);
+    ASSERT_LT(left->max(), 10.0);
+    control.SetMaxValue(600); // a function frame of another function while fitted
+    control.SetMinValue(-100);
+    EXPECT_LT(left->max(), 10.0);
+    control.setFitValues(false);
+    EXPECT_EQ(left->max(), 600.0);
+    EXPECT_EQ(left->min(), -100.0);
+    EXPECT_EQ(control.valueAxes().size(), 1);
+    for (int s = 0; s < 4; ++s)
+        EXPECT_EQ(control.valueAxisOf(s), left) << s;
+    addPowerRows(100); // rows after the fit leave the axis alone
+    EXPECT_EQ(left->max(), 600.0);
+}
+
+TEST_F(FitFixture, APageWithoutNumbersKeepsTheFunctionsLimits)
+{
+    for (int i = 0; i < 5; ++i)
+        control.AddValues({0.0, std::nan(""), std::nan(""), std::nan("")},
+                          {Qt::blue, Qt::red, Qt::blue, Qt::green});
+    control.setFitValues(true);
+    EXPECT_EQ(axis(Qt::Vertical)->min(), -1000.0);
+    EXPECT_EQ(axis(Qt::Vertical)->max(), 1000.0);
+    control.flushRepaint();
+    EXPECT_EQ(line(1)->at(0).y(), 0.0); // no number is drawn at 0
+}
+
+TEST_F(FitFixture, TheChartLosesTheFitsAxesWhenTheControlGoes)
+{
+    auto* other = new TChartControl(panel.chart(), 50);
+    other->AddValues({0.0, 1.0, 300.0, 1.0}, {Qt::blue, Qt::red, Qt::blue, Qt::green});
+    other->setFitValues(true);
+    ASSERT_EQ(panel.chart()->axes(Qt::Vertical).size(), 2);
+    delete other;
+    EXPECT_EQ(panel.chart()->axes(Qt::Vertical).size(), 1);
+    EXPECT_EQ(panel.chart()->axes(Qt::Vertical, panel.chart()->series().at(2)).size(), 1);
 }
 
 // Qt Charts elides a bottom label wider than its share of the plot: every
