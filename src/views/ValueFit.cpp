@@ -59,33 +59,32 @@ std::optional<TValueSpan> TValueFit::range(double margin) const
 
 std::vector<int> FitAxes(std::span<const TValueFit> traces, double ratio)
 {
-    std::vector<int> axisOf(traces.size(), 0);
-    std::vector<double> axisSize; // size of each axis's first trace
-    const auto sizeOf = [](const TValueFit& t) {
-        const std::optional<TValueSpan> e = t.extent();
-        return e ? std::max(std::abs(e->min), std::abs(e->max)) : 0.0;
+    struct TAxis
+    {
+        TValueSpan extent;
+        double narrowest; // the smallest spread of a trace on it
     };
+    std::vector<int> axisOf(traces.size(), 0);
+    std::vector<TAxis> axes;
     for (size_t i = 0; i < traces.size(); ++i) {
-        const double size = sizeOf(traces[i]);
-        if (size == 0) {
-            if (axisSize.empty())
-                axisSize.push_back(0);
-            continue; // no number, or only zeros: fits anywhere, stays on the first
+        const std::optional<TValueSpan> e = traces[i].extent();
+        if (!e)
+            continue; // nothing to draw: the first axis
+        const double spread = e->max - e->min;
+        size_t a = 0;
+        for (; a < axes.size(); ++a) {
+            const double joint = std::max(axes[a].extent.max, e->max) - std::min(axes[a].extent.min, e->min);
+            // Steady traces (no spread) share only with the same steady value.
+            if (joint == 0 || joint < ratio * std::min(axes[a].narrowest, spread))
+                break;
         }
-        int found = -1;
-        for (size_t a = 0; a < axisSize.size() && found < 0; ++a) {
-            if (axisSize[a] == 0) {
-                axisSize[a] = size; // the first axis took only empty traces so far
-                found = int(a);
-            } else if (std::max(size, axisSize[a]) < ratio * std::min(size, axisSize[a])) {
-                found = int(a);
-            }
+        if (a == axes.size()) {
+            axes.push_back({*e, spread}); // the first trace with numbers opens axis 0
+        } else {
+            axes[a].extent = {std::min(axes[a].extent.min, e->min), std::max(axes[a].extent.max, e->max)};
+            axes[a].narrowest = std::min(axes[a].narrowest, spread);
         }
-        if (found < 0) {
-            found = int(axisSize.size());
-            axisSize.push_back(size);
-        }
-        axisOf[i] = found;
+        axisOf[i] = int(a);
     }
     return axisOf;
 }

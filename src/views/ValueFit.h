@@ -43,10 +43,11 @@ private:
     double m_max = 0;
 };
 
-// Axis of each trace, from 0: a trace joins the first axis whose first trace
-// is of the same order of magnitude (sizes within `ratio` of each other);
-// otherwise it opens the next axis. A trace without numbers, or only zeros,
-// stays on axis 0.
+// Axis of each trace, from 0: a trace joins the first axis on which neither
+// it nor any trace already there would spread over less than 1/`ratio` of
+// the axis (a kilowatt reading beside 230 V, or a steady current beside a
+// moving one, would lie flat); otherwise it opens the next axis. A trace
+// without numbers stays on axis 0.
 [[nodiscard]] std::vector<int> FitAxes(std::span<const TValueFit> traces, double ratio = 10.0);
 
 } // namespace varnetta::views

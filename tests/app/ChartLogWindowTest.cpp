@@ -193,12 +193,13 @@ TEST_F(ChartLogWindow, FitValuesGivesTheOpenedLogsValuesTheirOwnAxes)
     child<QAction>("mniFitValues")->trigger();
     views::TChartControl* control = m_window->chartControl();
     QList<QValueAxis*> axes = control->valueAxes();
-    // Tenths of a kilowatt on the left; volts and tens of amperes on the right.
-    ASSERT_EQ(axes.size(), 2);
+    // Tenths of a kilowatt on the left; volts and amperes on the right.
+    ASSERT_EQ(axes.size(), 3);
     EXPECT_LT(axes[0]->max(), 1.1);
     EXPECT_GT(axes[0]->min(), 0.0);
-    EXPECT_LT(axes[1]->min(), -100.0);
-    EXPECT_GT(axes[1]->max(), 230.9);
+    EXPECT_NEAR(control->valueAxisOf(2)->min(), 230.0 - 0.05 * 0.9, 1e-4);
+    EXPECT_LT(control->valueAxisOf(3)->min(), -100.0);
+    EXPECT_GT(control->valueAxisOf(3)->max(), -1.0);
     child<QAction>("mniFitValues")->trigger();
     EXPECT_EQ(control->valueAxes().size(), 1);
     EXPECT_EQ(control->valueAxes().front()->max(), 1000.0);

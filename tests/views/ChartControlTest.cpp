@@ -174,22 +174,30 @@ struct FitFixture : ChartFixture
     }
 };
 
-TEST_F(FitFixture, EachTraceIsReadableAndVoltsTakeAnAxisOfTheirOwn)
+TEST_F(FitFixture, EachTraceGetsAnAxisItIsReadableOn)
 {
     addPowerRows(150);
     control.setFitValues(true);
+    // The kilowatts alone on the left: the overloads (NaN) pull nothing to 0.
     QValueAxis* left = axis(Qt::Vertical);
-    // Kilowatts and amperes share the left axis; the overloads (NaN) pull nothing to 0.
-    EXPECT_NEAR(left->min(), 0.901 - 0.05 * (4.5 - 0.901), 1e-4);
-    EXPECT_NEAR(left->max(), 4.5 + 0.05 * (4.5 - 0.901), 1e-4);
-    ASSERT_EQ(control.valueAxes().size(), 2);
-    QValueAxis* right = control.valueAxes().at(1);
-    EXPECT_EQ(panel.chart()->axes(Qt::Vertical, panel.chart()->series().at(2)), QList<QAbstractAxis*>{right});
+    EXPECT_NEAR(left->min(), 0.901 - 0.05 * 0.018, 1e-4);
+    EXPECT_NEAR(left->max(), 0.919 + 0.05 * 0.018, 1e-4);
+    EXPECT_EQ(left->labelsColor(), QColor(Qt::red));
+    // Volts and the steady amperes each on an axis of their own, in their colours.
+    ASSERT_EQ(control.valueAxes().size(), 3);
+    QValueAxis* volts = control.valueAxisOf(2);
+    QValueAxis* amperes = control.valueAxisOf(3);
     EXPECT_EQ(control.valueAxisOf(1), left);
-    EXPECT_EQ(control.valueAxisOf(3), left);
-    EXPECT_GT(right->min(), 228.9);
-    EXPECT_LT(right->max(), 230.1);
-    EXPECT_EQ(right->labelsColor(), QColor(Qt::blue));
+    EXPECT_NE(volts, left);
+    EXPECT_NE(amperes, left);
+    EXPECT_NE(volts, amperes);
+    EXPECT_EQ(panel.chart()->axes(Qt::Vertical, panel.chart()->series().at(2)), QList<QAbstractAxis*>{volts});
+    EXPECT_GT(volts->min(), 228.9);
+    EXPECT_LT(volts->max(), 230.1);
+    EXPECT_EQ(volts->labelsColor(), QColor(Qt::blue));
+    EXPECT_LT(amperes->min(), 4.5);
+    EXPECT_GT(amperes->max(), 4.5);
+    EXPECT_EQ(amperes->alignment(), Qt::AlignRight);
 }
 
 TEST_F(FitFixture, PageMovesAndNewRowsFitAgain)
@@ -198,15 +206,14 @@ TEST_F(FitFixture, PageMovesAndNewRowsFitAgain)
     addPowerRows(100, 3.0); // page 2 in another range
     control.setFitValues(true);
     QValueAxis* left = axis(Qt::Vertical);
-    EXPECT_GT(left->min(), 2.0);
+    EXPECT_GT(left->min(), 2.9);
     control.FirstPage();
-    EXPECT_LT(left->min(), 0.6);
+    EXPECT_LT(left->max(), 0.6);
     control.LastPage();
-    addPowerRows(1, 9.0);  // a new row beyond the values so far: page 3
-    addPowerRows(1, 40.0); // the volts' order now: the page needs no second axis
-    EXPECT_GT(left->max(), 229.0);
-    EXPECT_EQ(control.valueAxes().size(), 1);
-    EXPECT_EQ(control.valueAxisOf(2), left);
+    addPowerRows(1, 9.0); // page 3
+    addPowerRows(1, 40.0);
+    EXPECT_NEAR(left->min(), 9.001 - 0.05 * 31.001, 1e-3);
+    EXPECT_NEAR(left->max(), 40.002 + 0.05 * 31.001, 1e-3);
 }
 
 TEST_F(FitFixture, OffGivesTheFunctionsLimitsBackIncludingOnesSetMeanwhile)
@@ -222,6 +229,7 @@ TEST_F(FitFixture, OffGivesTheFunctionsLimitsBackIncludingOnesSetMeanwhile)
     EXPECT_EQ(left->max(), 600.0);
     EXPECT_EQ(left->min(), -100.0);
     EXPECT_EQ(control.valueAxes().size(), 1);
+    EXPECT_NE(left->labelsColor(), QColor(Qt::red));
     for (int s = 0; s < 4; ++s)
         EXPECT_EQ(control.valueAxisOf(s), left) << s;
     addPowerRows(100); // rows after the fit leave the axis alone

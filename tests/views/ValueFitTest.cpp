@@ -91,18 +91,25 @@ TEST(ValueFitRange, JoinedFitsCoverBothAndCountBoth)
     EXPECT_EQ(*empty.extent(), (TValueSpan{-3.0, 5.0}));
 }
 
-TEST(FitAxes, TracesOfAnotherOrderOfMagnitudeGetAnAxisOfTheirOwn)
+TEST(FitAxes, NoTraceLiesFlatOnAnAxisItShares)
 {
-    // A power reading: about 1 kW, 230 V and 4.5 A.
+    // A power reading: about 1 kW, 230 V and a steady 4.5 A each need their own.
     const std::vector<TValueFit> power = {TValueFit(), fitOf({0.91f, 0.93f}), fitOf({229.5f, 230.4f}),
-                                          fitOf({4.4f, 4.6f})};
-    EXPECT_EQ(FitAxes(power), (std::vector<int>{0, 0, 1, 0}));
+                                          fitOf({4.5f, 4.5f})};
+    EXPECT_EQ(FitAxes(power), (std::vector<int>{0, 0, 1, 2}));
 
-    const std::vector<TValueFit> apart = {fitOf({0.0f}), fitOf({0.5f}), fitOf({50.0f}), fitOf({-5000.0f})};
-    EXPECT_EQ(FitAxes(apart), (std::vector<int>{0, 0, 1, 2}));
+    // Overlapping ranges of like spread share; one ten times wider does not.
+    const std::vector<TValueFit> alike = {fitOf({100.0f, 200.0f}), fitOf({150.0f, 250.0f}),
+                                          fitOf({0.0f, 2000.0f}), fitOf({-40.0f, 60.0f})};
+    EXPECT_EQ(FitAxes(alike), (std::vector<int>{0, 0, 1, 0}));
 
-    // A first trace without numbers leaves the first axis to the next one.
-    const std::vector<TValueFit> firstEmpty = {fitOf({kNaN}), fitOf({230.0f}), fitOf({-231.0f})};
-    EXPECT_EQ(FitAxes(firstEmpty), (std::vector<int>{0, 0, 0}));
+    // Steady traces share only the same value.
+    const std::vector<TValueFit> steady = {fitOf({5.0f}), fitOf({5.0f, 5.0f}), fitOf({5.5f})};
+    EXPECT_EQ(FitAxes(steady), (std::vector<int>{0, 0, 1}));
+
+    // A trace without numbers stays on the first axis, which the next trace with numbers takes.
+    const std::vector<TValueFit> firstEmpty = {fitOf({kNaN}), fitOf({230.0f, 231.0f}), TValueFit(),
+                                               fitOf({-3.0f, 3.0f})};
+    EXPECT_EQ(FitAxes(firstEmpty), (std::vector<int>{0, 0, 0, 1}));
     EXPECT_EQ(FitAxes(std::vector<TValueFit>(3)), (std::vector<int>{0, 0, 0}));
 }

@@ -215,6 +215,14 @@ void TChartControl::setFitValues(bool on)
         m_fixedLabelFormat = m_valueAxis->labelFormat();
         m_fixedMin = m_valueAxis->min();
         m_fixedMax = m_valueAxis->max();
+        m_fixedLabelsColor = m_valueAxis->labelsColor();
+        m_fixedLineColor = m_valueAxis->linePenColor();
+        // Qt Charts gives the value axes at most 40 % of the chart's width and
+        // elides their labels beyond it: with three axes on a narrow chart the
+        // title's room goes to the labels. The axes' colours say what each
+        // measures, as the chart's title does.
+        m_fixedTitleVisible = m_valueAxis->isTitleVisible();
+        m_valueAxis->setTitleVisible(false);
         refresh();
     } else {
         unfit();
@@ -255,6 +263,9 @@ void TChartControl::unfit()
     for (QValueAxis* a : m_extraAxes)
         a->setVisible(false);
     m_valueAxis->setLabelFormat(m_fixedLabelFormat);
+    m_valueAxis->setLabelsColor(m_fixedLabelsColor);
+    m_valueAxis->setLinePenColor(m_fixedLineColor);
+    m_valueAxis->setTitleVisible(m_fixedTitleVisible);
     m_valueAxis->setRange(m_fixedMin, m_fixedMax);
 }
 
@@ -262,9 +273,10 @@ void TChartControl::applyFit()
 {
     if (!m_fitValues || !m_valueAxis)
         return;
-    // The hidden zero area takes no part: it would pull every page to 0.
+    // The zero area (series 0) carries no reading and hidden series are not
+    // drawn: neither takes part, or every page would be pulled to 0.
     std::vector<TValueFit> traces(m_series.size());
-    for (size_t i = 0; i < m_series.size(); ++i)
+    for (size_t i = 1; i < m_series.size(); ++i)
         if (m_series[i]->isVisible())
             traces[i].add(m_paging.pageValues(int(i)));
     const std::vector<int> axisOf = FitAxes(traces);
@@ -299,8 +311,10 @@ void TChartControl::applyFit()
             axis->setLabelFormat(QStringLiteral("%.4g"));
         if (axis->min() != r.min || axis->max() != r.max)
             axis->setRange(r.min, r.max);
-        if (a > 0) {
+        // Each axis in the colour of its (first) trace, so it is clear which it measures.
+        if (a > 0)
             axis->setVisible(true);
+        if (color.isValid() && axis->labelsColor() != color) {
             axis->setLabelsColor(color);
             axis->setLinePenColor(color);
         }

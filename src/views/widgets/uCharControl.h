@@ -70,9 +70,10 @@ public:
     void sourceChanged(bool appended);
 
     // Fit values: each page move and new row sets the value axis to the
-    // numbers of the page shown, with a small margin; traces of another
-    // order of magnitude get an axis of their own on the right. Off: the
-    // axis limits set through SetMaxValue and SetMinValue hold.
+    // numbers of the page shown, with a small margin; a trace that would
+    // lie flat beside the others gets an axis of its own on the right, each
+    // axis in its trace's colour. Off: the axis limits set through
+    // SetMaxValue and SetMinValue hold.
     void setFitValues(bool on);
     [[nodiscard]] bool fitValues() const { return m_fitValues; }
     // The value axes shown: the left one first.
@@ -115,6 +116,9 @@ private:
     QString m_fixedLabelFormat;
     double m_fixedMin = 0;
     double m_fixedMax = 0;
+    QColor m_fixedLabelsColor;
+    QColor m_fixedLineColor;
+    bool m_fixedTitleVisible = true;
     std::vector<QValueAxis*> m_extraAxes; // right-hand axes of a fit, made when first needed
     std::vector<int> m_axisOf;            // per series: 0 the left axis, n the n-th extra one
 };
