@@ -4,12 +4,14 @@
 #include "log/LogChartSink.h"
 #include "log/LogRecorder.h"
 #include "log/LogTableModel.h"
+#include "log/widgets/uComparator.h"
 #include "log/widgets/uLogPanel.h"
 #include "views/widgets/ChartPanel.h"
 #include "views/widgets/LogChartSource.h"
 #include "views/widgets/uCharControl.h"
 #include "views/widgets/uMySuper.h"
 
+#include <QLocale>
 #include <QMenu>
 #include <QStyle>
 #include <QTableView>
@@ -17,6 +19,9 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <QWidget>
+
+#include <algorithm>
+#include <cmath>
 
 namespace varnetta::app {
 
@@ -144,6 +149,19 @@ void TfrmMain::setupViews()
                 ChartControl->sourceChanged(false);
         });
         m_chartPanel->setLogSource(m_chartLogSource.get());
+
+        // Record > Statistics... also reads the page on the chart and the
+        // comparator's verdicts, counted afresh when the log is cleared.
+        m_logPanel->setStatisticsSources([this] { return chartPageFigures(); },
+                                         [this]() -> std::optional<log::TVerdictCounts> {
+                                             if (!m_comparator)
+                                                 return std::nullopt;
+                                             return m_comparator->verdictCounts();
+                                         });
+        connect(&m_logPanel->recorder(), &log::TLogRecorder::cleared, this, [this] {
+            if (m_comparator)
+                m_comparator->clearVerdictCounts();
+        });
         // After the menu's own items, so theirs keep their places.
         if (auto* menu = findChild<QMenu*>(QStringLiteral("mniRecord1"))) {
             menu->addSeparator();
@@ -152,6 +170,29 @@ void TfrmMain::setupViews()
         }
     }
     connect(m_chartPanel->flyButton(), &QToolButton::clicked, this, &TfrmMain::btnFlyClick);
+}
+
+std::optional<log::TPageFigures> TfrmMain::chartPageFigures() const
+{
+    if (!ChartControl)
+        return std::nullopt;
+    const views::TChartPaging& paging = ChartControl->paging();
+    const views::TPageWindow w = paging.window();
+    const int64_t last = std::min(w.last, paging.rows());
+    log::TPageFigures figures;
+    const QLocale locale;
+    figures.caption = last < w.first
+                          ? QStringLiteral("Page %1 of %2 on the chart: no records")
+                                .arg(locale.toString(paging.CurPage()), locale.toString(paging.PageCount()))
+                          : QStringLiteral("Page %1 of %2 on the chart, records %3 to %4")
+                                .arg(locale.toString(paging.CurPage()), locale.toString(paging.PageCount()),
+                                     locale.toString(qlonglong(w.first)), locale.toString(qlonglong(last)));
+    // Series 1 to 3 carry the main value, sub value A and sub value B.
+    for (int t = 0; t < 3 && t + 1 < paging.seriesCount(); ++t)
+        for (const float v : paging.pageValues(t + 1))
+            if (std::isfinite(v))
+                figures.traces[size_t(t)].add(double(v));
+    return figures;
 }
 
 void TfrmMain::btnFlyClick()

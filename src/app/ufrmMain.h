@@ -12,6 +12,7 @@
 #include <QMainWindow>
 
 #include <memory>
+#include <optional>
 
 class QComboBox;
 class QMenu;
@@ -28,6 +29,7 @@ namespace varnetta::display {
 class TLcdPanel;
 }
 namespace varnetta::log {
+struct TPageFigures;
 class TMemoryDownload;
 class TComparatorPanel;
 class TLogPanel;
@@ -150,6 +152,8 @@ private:
     void btnFlyClick();
     void btnRecordFlyClick();
     void btnGridZoomoutClick();
+    // The chart's page as Record > Statistics... shows it.
+    [[nodiscard]] std::optional<log::TPageFigures> chartPageFigures() const;
     views::TChartPanel* m_chartPanel = nullptr; // pnlChartParent: ToolBar2 and Chart1
     views::TChartControl* ChartControl = nullptr;
     QObject* m_chartSink = nullptr; // hands the log's rows to ChartControl

@@ -171,6 +171,7 @@ void TLogRecorder::Clear()
     if (m_sink)
         m_sink->Clear();
     recheckRecordLimit();
+    Q_EMIT cleared();
 }
 
 } // namespace varnetta::log

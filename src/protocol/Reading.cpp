@@ -12,7 +12,7 @@ namespace varnetta::protocol {
 namespace {
 
 const char* const kFunModeTexts[kFunModeCount] = {
-    "None",  "PWRP",  "PWRS",  "PWRQ",  "PF",    "RF",    "ANG",   "FRQ",       "ENRP",
+    "None",  "PWRP",  "PWRS",  "PWRQ",  "PF",    "RF",    "ANG",   "FRQ",     "ENRP",
     "PHSEQ", "VTHDf", "VTHDr", "VHARM", "ITHDf", "ITHDr", "IHARM", "ExportEnd",
 };
 
@@ -101,9 +101,8 @@ TBodyTexts DecodeBody(QByteArrayView body, QByteArrayView decimalSeparator)
     };
     if (!body.contains(';')) {
         // The usual case: four fixed-width fields, nothing to re-split.
-        return {QByteArray(field(0, 3).data(), field(0, 3).size()),
-                replacePoint(field(3, 6), decimalSeparator), replacePoint(field(9, 6), decimalSeparator),
-                replacePoint(field(15, 6), decimalSeparator)};
+        return {QByteArray(field(0, 3).data(), field(0, 3).size()), replacePoint(field(3, 6), decimalSeparator),
+                replacePoint(field(9, 6), decimalSeparator), replacePoint(field(15, 6), decimalSeparator)};
     }
     QByteArray joined;
     joined.reserve(body.size() + 8);

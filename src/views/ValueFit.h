@@ -48,6 +48,6 @@ private:
 // the axis (a kilowatt reading beside 230 V, or a steady current beside a
 // moving one, would lie flat); otherwise it opens the next axis. A trace
 // without numbers stays on axis 0.
-[[nodiscard]] std::vector<int> FitAxes(std::span<const TValueFit> traces, double ratio = 10.0);
+[[nodiscard]] std::vector<int> FitAxes(std::span<const TValueFit> traces, double ratio = 4.0);
 
 } // namespace varnetta::views

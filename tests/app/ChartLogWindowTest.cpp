@@ -4,6 +4,9 @@
 #include "app/ufrmMain.h"
 #include "controls/NewMsgDlg.h"
 #include "log/LogFiles.h"
+#include "log/LogStatistics.h"
+#include "log/widgets/StatisticsDialog.h"
+#include "log/widgets/uComparator.h"
 #include "log/widgets/uLogPanel.h"
 #include "protocol/Reading.h"
 #include "views/widgets/ChartPanel.h"
@@ -13,6 +16,7 @@
 #include <QAreaSeries>
 #include <QChart>
 #include <QFile>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QTemporaryDir>
@@ -204,4 +208,52 @@ TEST_F(ChartLogWindow, FitValuesGivesTheOpenedLogsValuesTheirOwnAxes)
     EXPECT_EQ(control->valueAxes().size(), 1);
     EXPECT_EQ(control->valueAxes().front()->max(), 1000.0);
     EXPECT_EQ(control->valueAxes().front()->min(), -1000.0);
+}
+
+TEST_F(ChartLogWindow, StatisticsShowThePageOnTheChartAndTheVerdictsSinceTheLastClear)
+{
+    ASSERT_TRUE(m_window->logPanel()->LoadLogFile(writeLog(250), true));
+    child<QAction>("mniChartLog")->trigger();
+    child<QAction>("mniStatistics1")->trigger();
+    log::TStatisticsDialog* dialog = m_window->logPanel()->statisticsDialog();
+    ASSERT_NE(dialog, nullptr);
+
+    // Against a direct computation over the same rows of the table; the
+    // chart keeps single precision, so the figures agree to about 7 digits.
+    const auto expectPage = [&](qsizetype from, qsizetype to) {
+        dialog->refresh();
+        ASSERT_TRUE(dialog->pageFigures());
+        const auto direct = log::TLogStatistics::ofRows(m_window->logPanel()->store(), from, to,
+                                                        m_window->decimalSeparator());
+        for (size_t t = 0; t < 3; ++t) {
+            const log::TTraceStatistics& shown = dialog->pageFigures()->traces[t];
+            EXPECT_EQ(shown.count, direct[t].count) << t;
+            EXPECT_NEAR(shown.min, direct[t].min, 1e-4 * std::abs(direct[t].min));
+            EXPECT_NEAR(shown.max, direct[t].max, 1e-4 * std::abs(direct[t].max));
+            EXPECT_NEAR(shown.mean, direct[t].mean, 1e-5 * std::abs(direct[t].mean));
+            EXPECT_NEAR(shown.standardDeviation(), direct[t].standardDeviation(),
+                        1e-4 * direct[t].standardDeviation());
+        }
+    };
+    expectPage(200, 250);
+    EXPECT_TRUE(
+        dialog->findChild<QLabel*>("lblPageStatistics")->text().contains(QStringLiteral("201 to 250")));
+    child<QToolButton>("btnFirst")->click();
+    expectPage(0, 100);
+
+    // The comparator's verdicts, counted afresh after Clear but not after a file.
+    protocol::TReading reading;
+    reading.FunMode = protocol::fmPWRP;
+    reading.Value = "5";
+    m_window->dispatcher().readingDecoded(reading);
+    reading.Value = "OL";
+    m_window->dispatcher().readingDecoded(reading);
+    m_window->dispatcher().readingDecoded(reading);
+    dialog->refresh();
+    EXPECT_EQ(dialog->findChild<QLabel*>("lblVerdictCounts")->text(),
+              QStringLiteral("Comparator since the last clear: Pass 1, Fail 2"));
+    ASSERT_TRUE(m_window->logPanel()->LoadLogFile(writeLog(10), true));
+    EXPECT_EQ(m_window->comparator()->verdictCounts(), (log::TVerdictCounts{1, 2}));
+    child<QToolButton>("btnNew")->click();
+    EXPECT_EQ(m_window->comparator()->verdictCounts(), (log::TVerdictCounts{}));
 }

@@ -98,10 +98,14 @@ TEST(FitAxes, NoTraceLiesFlatOnAnAxisItShares)
                                           fitOf({4.5f, 4.5f})};
     EXPECT_EQ(FitAxes(power), (std::vector<int>{0, 0, 1, 2}));
 
-    // Overlapping ranges of like spread share; one ten times wider does not.
+    // Overlapping ranges of like spread share; one that would squeeze them
+    // into less than a quarter of the axis does not.
     const std::vector<TValueFit> alike = {fitOf({100.0f, 200.0f}), fitOf({150.0f, 250.0f}),
                                           fitOf({0.0f, 2000.0f}), fitOf({-40.0f, 60.0f})};
     EXPECT_EQ(FitAxes(alike), (std::vector<int>{0, 0, 1, 0}));
+    // A kilowatt reading swinging 0.6 beside a current swinging 2.4: the first would look flat.
+    const std::vector<TValueFit> live = {fitOf({0.6f, 1.2f}), fitOf({3.3f, 5.7f})};
+    EXPECT_EQ(FitAxes(live), (std::vector<int>{0, 1}));
 
     // Steady traces share only the same value.
     const std::vector<TValueFit> steady = {fitOf({5.0f}), fitOf({5.0f, 5.0f}), fitOf({5.5f})};
