@@ -12,7 +12,7 @@ namespace {
 
 constexpr std::array<int, 4> kSeriesField = {-1, log::fAValue, log::fASubValue1, log::fASubValue2};
 // Blue, red, blue, green: as the recorder colours the rows it hands over.
-constexpr std::array<TPointColor, 4> kSeriesColor = {0xFF0000FFu, 0xFFFF0000u, 0xFF0000FFu, 0xFF008000u};
+constexpr std::array<TPointColor, 4> kSeriesColor = {0xFF0000FFu, 0xFFFF0000u, 0xFF0000FFu, 0xFF00FF00u};
 
 } // namespace
 
