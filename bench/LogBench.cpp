@@ -125,6 +125,39 @@ void BM_XmlLoad(benchmark::State& state)
 }
 BENCHMARK(BM_XmlLoad)->Iterations(1)->Unit(benchmark::kMillisecond);
 
+// The four above with the calling thread alone: the reference for what
+// the other cores add, measured in the same run.
+class TOneThread
+{
+public:
+    TOneThread() { qputenv("VARNETTA_FILE_THREADS", "1"); }
+    ~TOneThread() { qunsetenv("VARNETTA_FILE_THREADS"); }
+};
+void BM_TextSaveOneThread(benchmark::State& state)
+{
+    const TOneThread one;
+    BM_TextSave(state);
+}
+void BM_TextLoadOneThread(benchmark::State& state)
+{
+    const TOneThread one;
+    BM_TextLoad(state);
+}
+void BM_XmlSaveOneThread(benchmark::State& state)
+{
+    const TOneThread one;
+    BM_XmlSave(state);
+}
+void BM_XmlLoadOneThread(benchmark::State& state)
+{
+    const TOneThread one;
+    BM_XmlLoad(state);
+}
+BENCHMARK(BM_TextSaveOneThread)->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_TextLoadOneThread)->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_XmlSaveOneThread)->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_XmlLoadOneThread)->Iterations(1)->Unit(benchmark::kMillisecond);
+
 // One row whose value is 1 MB long, escaped throughout, against the
 // reference of a packet of ordinary rows of about the same size.
 QByteArray packetOfSize(bool oneLongValue)
@@ -198,7 +231,10 @@ int main(int argc, char** argv)
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
-    QFile::remove(kTextFile);
-    QFile::remove(kXmlFile);
+    // VARNETTA_BENCH_KEEP_FILES=1 keeps the files, e.g. to profile a load alone.
+    if (qEnvironmentVariableIsEmpty("VARNETTA_BENCH_KEEP_FILES")) {
+        QFile::remove(kTextFile);
+        QFile::remove(kXmlFile);
+    }
     return 0;
 }

@@ -132,6 +132,63 @@ void BM_OpenXmlIntoFullTable(benchmark::State& state)
 }
 BENCHMARK(BM_OpenXmlIntoFullTable)->Iterations(1)->Repetitions(3)->Unit(benchmark::kMillisecond);
 
+// The log opened into an empty table, from the moment the file is chosen
+// to a grid that shows its last row, against the reader alone on the same
+// file in the same run: what the window adds to the reader's time.
+void openIntoEmptyTable(benchmark::State& state, const QString& file)
+{
+    TLogPanel panel;
+    panel.resize(444, 400);
+    panel.show();
+    for (auto _ : state) {
+        state.PauseTiming();
+        panel.store().clear();
+        panel.model().noteReset();
+        QApplication::processEvents();
+        state.ResumeTiming();
+        const TStall stall = longestStall([&] {
+            if (!panel.LoadLogFile(file, true))
+                state.SkipWithError("load failed");
+            while (panel.model().catchingUp())
+                QApplication::processEvents(QEventLoop::WaitForMoreEvents);
+            QApplication::processEvents();
+        });
+        if (panel.store().rowCount() != kRows)
+            state.SkipWithError("rows missing");
+        state.counters["longest_stall_ms"] = stall.wallMs;
+    }
+}
+void readerAlone(benchmark::State& state, const QString& file, bool xml)
+{
+    for (auto _ : state) {
+        QFile in(file);
+        TLogStore store;
+        if (!in.open(QIODevice::ReadOnly) || !(xml ? ReadXmlPacket(in, store) : ReadTextLog(in, store)) ||
+            store.rowCount() != kRows)
+            state.SkipWithError("load failed");
+    }
+}
+void BM_ReferenceTextReaderAlone(benchmark::State& state)
+{
+    readerAlone(state, kTextFile, false);
+}
+void BM_OpenTextIntoEmptyTable(benchmark::State& state)
+{
+    openIntoEmptyTable(state, kTextFile);
+}
+void BM_ReferenceXmlReaderAlone(benchmark::State& state)
+{
+    readerAlone(state, kXmlFile, true);
+}
+void BM_OpenXmlIntoEmptyTable(benchmark::State& state)
+{
+    openIntoEmptyTable(state, kXmlFile);
+}
+BENCHMARK(BM_ReferenceTextReaderAlone)->Iterations(1)->Repetitions(3)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_OpenTextIntoEmptyTable)->Iterations(1)->Repetitions(3)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ReferenceXmlReaderAlone)->Iterations(1)->Repetitions(3)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_OpenXmlIntoEmptyTable)->Iterations(1)->Repetitions(3)->Unit(benchmark::kMillisecond);
+
 // Reference: the same, with the grid told about all new rows at once, as
 // it was before the model announced them a slice per turn.
 void BM_ReferenceTextOpenGridToldAtOnce(benchmark::State& state)

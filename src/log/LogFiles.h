@@ -62,6 +62,12 @@ enum class TXmlQuickRead
 [[nodiscard]] TXmlQuickRead ReadOwnXmlPacket(QIODevice& in, TLogStore& out,
                                              const TLogProgress& progress = {});
 [[nodiscard]] bool ReadAnyXmlPacket(QIODevice& in, TLogStore& out, const TLogProgress& progress = {});
+// The quick reader reads the rows of a large packet in pieces side by side;
+// here with the cuts given (ascending byte positions; none: one piece),
+// for the tests that hold every cut to the rows of one piece.
+[[nodiscard]] TXmlQuickRead ReadOwnXmlPacketInPieces(QIODevice& in, TLogStore& out,
+                                                     const std::optional<QList<qint64>>& cuts,
+                                                     const TLogProgress& progress = {});
 
 // The grid's captions as the header line expects them.
 [[nodiscard]] QList<QByteArray> DefaultTextLogHeader();
@@ -87,6 +93,15 @@ enum class TXmlQuickRead
 // returned.
 [[nodiscard]] bool ReadTextLog(QIODevice& in, TLogStore& out, const TLogProgress& progress = {});
 [[nodiscard]] bool ReadTextLog(const QByteArray& data, TLogStore& out);
+
+// What ReadTextLog does, with the pieces and the block size given: the
+// file is cut at `splits` (ascending byte positions) into pieces read side
+// by side, each from the first line that starts in it to the end of its
+// last line, and joined in order. Open for the tests that hold every cut to
+// the rows of the uncut file. A device that cannot be opened again (see
+// below) is read in one piece.
+[[nodiscard]] bool ReadTextLogInPieces(QIODevice& in, TLogStore& out, const QList<qint64>& splits,
+                                       const TLogProgress& progress, qsizetype blockBytes);
 
 // One line's items: runs of bytes 1..32 separate them; a leading double
 // quote runs to its closing quote, a doubled quote inside stands for one.

@@ -77,7 +77,8 @@ struct TLogStore::Chunk
     std::array<std::vector<uint16_t>, 3> unit;
     std::vector<char> arena;
 
-    Chunk()
+    // `arenaBytes`: what the arena is expected to hold when full.
+    explicit Chunk(size_t arenaBytes = kChunkRows * 28)
     {
         ano.reserve(kChunkRows);
         offset.reserve(kChunkRows);
@@ -86,7 +87,7 @@ struct TLogStore::Chunk
         function.reserve(kChunkRows);
         for (auto& u : unit)
             u.reserve(kChunkRows);
-        arena.reserve(kChunkRows * 28);
+        arena.reserve(arenaBytes);
     }
     [[nodiscard]] qsizetype size() const { return qsizetype(ano.size()); }
     [[nodiscard]] bool null(qsizetype local, int field) const { return (nullMask[local] >> field) & 1u; }
@@ -111,21 +112,59 @@ struct TLogStore::Chunk
         arena.insert(arena.end(), t.data(), t.data() + t.size());
     }
 
-    void shrink() { arena.shrink_to_fit(); }
+    // A full chunk gives back what its arena holds spare, unless that is
+    // little: copying the arena costs more than the bytes are worth.
+    void shrink()
+    {
+        if (arena.capacity() - arena.size() > arena.size() / 16)
+            arena.shrink_to_fit();
+    }
+    // What the next chunk's arena should expect, going by this one's.
+    [[nodiscard]] size_t nextArenaBytes() const { return arena.size() + arena.size() / 32 + 64; }
 
     // The rows of `next` after this chunk's own.
-    void takeRowsOf(const Chunk& next)
+    void takeRowsOf(const Chunk& next) { takeRowsOf(next, 0, next.size(), {}, {}); }
+
+    // Rows [from, from + count) of `source` after this chunk's own, its
+    // dictionary ids passed through the maps (empty maps: the same ids).
+    void takeRowsOf(const Chunk& source, qsizetype from, qsizetype count, const std::vector<uint16_t>& unitMap,
+                    const std::vector<uint8_t>& functionMap)
     {
-        const auto base = uint32_t(arena.size());
-        ano.insert(ano.end(), next.ano.begin(), next.ano.end());
-        for (uint32_t o : next.offset)
-            offset.push_back(base + o);
-        nullMask.insert(nullMask.end(), next.nullMask.begin(), next.nullMask.end());
-        state.insert(state.end(), next.state.begin(), next.state.end());
-        function.insert(function.end(), next.function.begin(), next.function.end());
-        for (size_t i = 0; i < unit.size(); ++i)
-            unit[i].insert(unit[i].end(), next.unit[i].begin(), next.unit[i].end());
-        arena.insert(arena.end(), next.arena.begin(), next.arena.end());
+        const auto to = from + count;
+        const uint32_t first = source.offset[size_t(from)];
+        const uint32_t last = to < source.size() ? source.offset[size_t(to)] : uint32_t(source.arena.size());
+        const auto shift = uint32_t(arena.size()) - first;
+        const auto range = [&](const auto& v) { return std::pair(v.begin() + from, v.begin() + to); };
+        const auto copy = [&](auto& into, const auto& v) {
+            const auto [b, e] = range(v);
+            into.insert(into.end(), b, e);
+        };
+        copy(ano, source.ano);
+        for (qsizetype i = from; i < to; ++i)
+            offset.push_back(source.offset[size_t(i)] + shift);
+        copy(nullMask, source.nullMask);
+        copy(state, source.state);
+        // A null field's id is 0 whatever the dictionary; ids past a map
+        // (the arena marks) stay as they are.
+        if (functionMap.empty()) {
+            copy(function, source.function);
+        } else {
+            for (qsizetype i = from; i < to; ++i) {
+                const uint8_t id = source.function[size_t(i)];
+                function.push_back(id < functionMap.size() ? functionMap[id] : id);
+            }
+        }
+        for (size_t u = 0; u < unit.size(); ++u) {
+            if (unitMap.empty()) {
+                copy(unit[u], source.unit[u]);
+                continue;
+            }
+            for (qsizetype i = from; i < to; ++i) {
+                const uint16_t id = source.unit[u][size_t(i)];
+                unit[u].push_back(id < unitMap.size() ? unitMap[id] : id);
+            }
+        }
+        arena.insert(arena.end(), source.arena.begin() + first, source.arena.begin() + last);
     }
 };
 
@@ -138,9 +177,15 @@ TLogStore::Chunk& TLogStore::chunkForAppend()
 {
     const qsizetype capacity = m_chunks.size() == 1 ? kChunkRows - m_firstChunkShift : kChunkRows;
     if (m_chunks.empty() || m_chunks.back()->size() >= capacity) {
-        if (!m_chunks.empty())
-            m_chunks.back()->shrink();
-        m_chunks.push_back(std::make_unique<Chunk>());
+        if (m_chunks.empty()) {
+            m_chunks.push_back(std::make_unique<Chunk>());
+        } else {
+            Chunk& full = *m_chunks.back();
+            full.shrink();
+            // The rows to come are likely much like the last chunk's.
+            const bool whole = m_chunks.size() > 1 || m_firstChunkShift == 0;
+            m_chunks.push_back(whole ? std::make_unique<Chunk>(full.nextArenaBytes()) : std::make_unique<Chunk>());
+        }
     }
     return *m_chunks.back();
 }
@@ -329,21 +374,62 @@ TLogRow TLogStore::row(qsizetype row) const
 
 void TLogStore::appendFrom(TLogStore&& other)
 {
-    if (m_rowCount == 0 && m_changeCount == 0) {
+    // An empty tail keeps its layout and dictionaries, which follow its base's.
+    if (m_rowCount == 0 && m_changeCount == 0 && m_firstChunkShift == 0 && m_tailOf == TailMark{}) {
         *this = std::move(other);
         m_tailOf = {};
         other.clear();
         return;
     }
+    // The other store's dictionary ids in this one's; when this one's is
+    // full the texts would have to move into the arena: row by row then.
+    std::vector<uint16_t> unitMap(other.m_units.size());
+    std::vector<uint8_t> functionMap(other.m_functions.size());
+    bool byRow = false;
+    for (size_t i = 0; i < unitMap.size() && !byRow; ++i)
+        byRow = (unitMap[i] = internUnit(other.m_units[i], 0)) == kUnitInArena;
+    for (size_t i = 0; i < functionMap.size() && !byRow; ++i)
+        byRow = (functionMap[i] = internFunction(other.m_functions[i])) == kFunctionInArena;
     const auto base = qint32(m_rowCount);
-    for (qsizetype i = 0; i < other.rowCount(); ++i)
-        appendRow(other.row(i));
-    for (qsizetype i = 0; i < other.changeLogSize(); ++i) {
-        TChangeEntry e = other.changeLogEntry(i);
-        e.position += base;
-        appendChange(e);
+    if (byRow) {
+        for (qsizetype i = 0; i < other.rowCount(); ++i)
+            appendRow(other.row(i));
+    } else {
+        // Whole runs of rows at a time; each chunk of the other store is
+        // let go as soon as its rows are over.
+        for (auto& source : other.m_chunks) {
+            const qsizetype n = source->size();
+            for (qsizetype from = 0; from < n;) {
+                Chunk& to = chunkForAppend();
+                const qsizetype capacity = m_chunks.size() == 1 ? kChunkRows - m_firstChunkShift : kChunkRows;
+                const qsizetype take = std::min(capacity - to.size(), n - from);
+                to.takeRowsOf(*source, from, take, unitMap, functionMap);
+                from += take;
+                m_rowCount += take;
+            }
+            source.reset();
+        }
     }
+    appendChangeRunsOf(other, base);
     other.clear();
+}
+
+void TLogStore::appendChangeRunsOf(const TLogStore& other, qint32 base)
+{
+    for (ChangeRun run : other.m_changeRuns) {
+        run.first.position += base;
+        run.startIndex += m_changeCount;
+        if (!m_changeRuns.empty()) {
+            ChangeRun& last = m_changeRuns.back();
+            if (last.first.detail == run.first.detail && last.first.kind == run.first.kind &&
+                qint64(last.first.position) + last.count == run.first.position) {
+                last.count += run.count;
+                continue;
+            }
+        }
+        m_changeRuns.push_back(run);
+    }
+    m_changeCount += other.m_changeCount;
 }
 
 bool TLogStore::sameContent(const TLogStore& other) const
@@ -402,20 +488,7 @@ void TLogStore::appendTail(TLogStore&& tail)
     m_functionIds = std::move(tail.m_functionIds);
     m_lastUnit = tail.m_lastUnit;
     m_lastFunction = tail.m_lastFunction;
-    for (ChangeRun run : tail.m_changeRuns) {
-        run.first.position += base;
-        run.startIndex += m_changeCount;
-        if (!m_changeRuns.empty()) {
-            ChangeRun& last = m_changeRuns.back();
-            if (last.first.detail == run.first.detail && last.first.kind == run.first.kind &&
-                qint64(last.first.position) + last.count == run.first.position) {
-                last.count += run.count;
-                continue;
-            }
-        }
-        m_changeRuns.push_back(run);
-    }
-    m_changeCount += tail.m_changeCount;
+    appendChangeRunsOf(tail, base);
     tail.clear();
 }
 

@@ -108,6 +108,9 @@ public:
     void appendRow(const TLogRowView& row);
     // Appends the rows of `other` after this store's, leaving `other` empty;
     // the change log entries of `other` follow, shifted by the rows before.
+    // Rows move a chunk's worth at a time (dictionary ids translated), so
+    // stores filled apart, e.g. by readers on several threads, join at the
+    // cost of copying their bytes once.
     void appendFrom(TLogStore&& other);
 
     // An empty store for rows that are to follow `base`'s: it starts with
@@ -170,6 +173,7 @@ private:
     [[nodiscard]] qsizetype lastChunkFill() const { return (m_rowCount + m_firstChunkShift) % kChunkRows; }
 
     Chunk& chunkForAppend();
+    void appendChangeRunsOf(const TLogStore& other, qint32 base);
     [[nodiscard]] uint16_t internUnit(QByteArrayView text, int slot);
     [[nodiscard]] uint8_t internFunction(QByteArrayView text);
     [[nodiscard]] QByteArrayView arenaField(const Chunk& c, qsizetype local, int field,

@@ -2,6 +2,7 @@
 // where a value needs it.
 #include "LogFiles.h"
 #include "LogFileIo.h"
+#include "LogFileThreads.h"
 
 #include "protocol/Reading.h"
 
@@ -10,6 +11,11 @@
 #include <QStringList>
 
 #include <algorithm>
+#include <atomic>
+#include <charconv>
+#include <limits>
+#include <memory>
+#include <vector>
 #include <cstring>
 #include <string>
 
@@ -45,6 +51,11 @@ QList<QByteArray> DefaultTextLogHeader()
 namespace {
 
 constexpr QByteArrayView kNullText = "NULL";
+
+// Below this a file is read or written on the calling thread alone.
+constexpr qint64 kMinTextPiece = qint64(8) << 20;
+// Rows a writer's thread makes at a time (about a megabyte of text).
+constexpr qsizetype kRowsPerPart = qsizetype(1) << 14;
 
 // What a field needs so that the reader gives its text back: nothing, double
 // quotes (it holds a byte the reader splits at, or starts with a quote), or
@@ -117,10 +128,13 @@ bool appendTextRow(QByteArray& buf, const TLogStore& store, qsizetype r, std::ar
                    std::string& noSpaces)
 {
     const qsizetype rowStart = buf.size();
-    if (const auto n = store.ANo(r))
-        buf.append(QByteArray::number(*n));
-    else
+    if (const auto n = store.ANo(r)) {
+        std::array<char, 12> digits;
+        const auto end = std::to_chars(digits.data(), digits.data() + digits.size(), *n).ptr;
+        buf.append(digits.data(), end - digits.data());
+    } else {
         buf.append(kNullText);
+    }
     for (int f = 1; f < kLogFieldCount; ++f) {
         buf.append('\t');
         if (!appendTextField(buf, textLogField(store, r, f, scratch, noSpaces))) {
@@ -152,21 +166,29 @@ std::optional<QByteArray> TextLogRowLine(const TLogStore& store, qsizetype row)
 bool WriteTextLog(const TLogStore& store, QIODevice& out, const QList<QByteArray>& header,
                   const TLogProgress& progress)
 {
-    QByteArray buf;
-    buf.reserve(kFlushBytes + 4096);
-    buf.append(TextLogHeaderLine(header));
+    if (out.write(TextLogHeaderLine(header)) < 0)
+        return false;
+    // Parts of rows made on every core, written in order.
     const qsizetype rows = store.rowCount();
-    std::array<char, 24> scratch{};
-    std::string noSpaces;
-    for (qsizetype r = 0; r < rows; ++r) {
-        if (!appendTextRow(buf, store, r, scratch, noSpaces))
+    const qsizetype parts = (rows + kRowsPerPart - 1) / kRowsPerPart;
+    const auto make = [&](qsizetype part, QByteArray& bytes) {
+        bytes.reserve(kRowsPerPart * 64);
+        std::array<char, 24> scratch{};
+        std::string noSpaces;
+        const qsizetype end = std::min(rows, (part + 1) * kRowsPerPart);
+        for (qsizetype r = part * kRowsPerPart; r < end; ++r)
+            if (!appendTextRow(bytes, store, r, scratch, noSpaces))
+                return false;
+        return true;
+    };
+    const auto take = [&](qsizetype part, const QByteArray& bytes) {
+        if (out.write(bytes) != bytes.size())
             return false;
-        if (buf.size() >= kFlushBytes && !flush(out, buf))
-            return false;
-        if (progress && (r + 1) % kProgressRows == 0)
-            progress(r + 1, rows);
-    }
-    return flush(out, buf);
+        if (progress)
+            progress(std::min(rows, (part + 1) * kRowsPerPart), rows);
+        return true;
+    };
+    return MakeInOrder(parts, PieceCount(rows * 60, kMinTextPiece), make, take);
 }
 
 QList<qsizetype> TextLogLineBreakRows(const TLogStore& store, qsizetype most)
@@ -254,6 +276,25 @@ QList<QByteArray> SplitTextLogItems(QByteArrayView line)
 
 namespace {
 
+// The No. item as a number, the way QByteArray::toInt() takes it: plain
+// digits (what the writer gives) straight away, anything else through it.
+std::optional<qint32> itemNumber(QByteArrayView item)
+{
+    if (item.size() > 0 && item.size() <= 9) {
+        qint32 n = 0;
+        bool digits = true;
+        for (const char c : item) {
+            digits = digits && c >= '0' && c <= '9';
+            n = n * 10 + (c - '0');
+        }
+        if (digits)
+            return n;
+    }
+    bool ok = false;
+    const int n = item.toInt(&ok);
+    return ok ? std::optional<qint32>(n) : std::nullopt;
+}
+
 // One data line; false when the line is not a log row. Nothing is stored
 // for a failing line.
 bool appendTextLine(QByteArrayView line, TLogStore& out, std::string& unquoted)
@@ -274,10 +315,10 @@ bool appendTextLine(QByteArrayView line, TLogStore& out, std::string& unquoted)
         return false;
     TLogRowView row;
     if (items[0] != kNullText) {
-        bool ok = false;
-        row.ANo = items[0].toInt(&ok);
-        if (!ok)
+        const std::optional<qint32> n = itemNumber(items[0]);
+        if (!n)
             return false;
+        row.ANo = n;
     }
     for (int f = 1; f < count; ++f)
         row.setText(f, items[size_t(f)]);
@@ -307,69 +348,236 @@ QString TextLogLineBreakNote(const TLogStore& store)
            QStringLiteral(" a line break inside a field, which a text log cannot carry.");
 }
 
-bool ReadTextLog(QIODevice& in, TLogStore& out, const TLogProgress& progress)
-{
-    const qint64 total = in.size();
-    qint64 done = 0;
-    QByteArray pending; // an unfinished line from the previous block
-    bool anyLine = false;
-    bool headerDropped = false;
-    bool skipLf = false; // the block before ended in CR: a leading LF belongs to it
-    qsizetype rowsAtReport = out.rowCount();
-    std::string unquoted;
+namespace {
 
-    const auto takeLine = [&](QByteArrayView line) {
-        anyLine = true;
-        if (!headerDropped) {
-            headerDropped = true;
-            return true;
+bool isLineEnd(char c)
+{
+    return c == '\r' || c == '\n';
+}
+
+// The lines of `in` that start in [from, to): a line starts at 0 or after
+// CR, LF or CR LF. Reading begins at `from` - 1 and skips the line that is
+// underway there (the piece before owns it); the last line is read to its
+// end, however far past `to` that is. Empty lines add nothing, so an LF
+// that a piece boundary parts from its CR does no harm.
+class TTextPieceReader
+{
+public:
+    TTextPieceReader(QIODevice& in, TLogStore& out, qsizetype block) : m_in(in), m_out(out), m_block(block) {}
+
+    // False for a line that is not a log row (rows before it stay) or a
+    // device that cannot go to `from`. `more` is asked before every block,
+    // and gets the bytes read so far; false from it ends the reading.
+    bool read(qint64 from, qint64 to, const std::function<bool(qint64 bytesRead)>& more)
+    {
+        m_to = to;
+        qint64 pos = 0;
+        bool seeking = false;
+        if (from > 0) {
+            pos = from - 1;
+            seeking = true;
+            if (!m_in.seek(pos))
+                return false;
         }
-        return appendTextLine(line, out, unquoted);
+        m_header = from == 0;
+        qint64 bytesRead = 0;
+        for (;;) {
+            if (!more(bytesRead))
+                return true;
+            qint64 want = m_block;
+            if (!m_in.isSequential()) {
+                // No more than the file holds (a small file costs no big
+                // buffer), and near the piece's end only as much as the
+                // last line's end is likely to need.
+                const qint64 left = std::max<qint64>(to - pos, kTailRead);
+                want = std::clamp<qint64>(std::min(left, m_in.size() - pos), 1, m_block);
+            }
+            // One buffer for all blocks: a fresh one each time would be
+            // fresh pages from the system each time.
+            if (m_buffer.size() < want)
+                m_buffer.resize(want);
+            const qint64 got = m_in.read(m_buffer.data(), want);
+            if (got <= 0)
+                break;
+            const QByteArrayView block(m_buffer.constData(), got);
+            bytesRead += block.size();
+            const qint64 blockPos = pos;
+            pos += block.size();
+            qsizetype start = 0;
+            if (seeking) {
+                const auto end = std::find_if(block.begin(), block.end(), isLineEnd);
+                if (end == block.end())
+                    continue;
+                start = (end - block.begin()) + 1;
+                seeking = false;
+            } else if (m_skipLf && block[0] == '\n') {
+                start = 1;
+            }
+            m_skipLf = false;
+            if (m_pending.isEmpty() && blockPos + start >= to)
+                return true;
+            const auto r = takeLines(block, blockPos, start);
+            if (r != TLines::More)
+                return r == TLines::Done;
+        }
+        if (!seeking && !m_pending.isEmpty() && m_pendingStart < to)
+            return takeLine(m_pending);
+        return true;
+    }
+
+    // Whether the piece held any line (a file of no line at all is no log).
+    [[nodiscard]] bool anyLine() const { return m_anyLine; }
+
+private:
+    static constexpr qint64 kTailRead = qint64(64) << 10;
+    enum class TLines
+    {
+        More,
+        Done,
+        Failed
     };
 
-    for (;;) {
-        const QByteArray block = readBlock(in);
-        if (block.isEmpty())
-            break;
-        done += block.size();
-        qsizetype start = 0;
-        if (skipLf && block[0] == '\n')
-            start = 1;
-        skipLf = false;
-        for (qsizetype i = start; i < block.size(); ++i) {
-            const char c = block[i];
+    TLines takeLines(QByteArrayView block, qint64 blockPos, qsizetype start)
+    {
+        const char* d = block.constData();
+        const qsizetype n = block.size();
+        for (qsizetype i = start; i < n; ++i) {
+            const char c = d[i];
             if (c != '\r' && c != '\n')
                 continue;
-            QByteArrayView piece(block.constData() + start, i - start);
+            const QByteArrayView piece(d + start, i - start);
             bool ok;
-            if (pending.isEmpty()) {
+            if (m_pending.isEmpty()) {
                 ok = takeLine(piece);
             } else {
-                pending.append(piece);
-                ok = takeLine(pending);
-                pending.clear();
+                m_pending.append(piece);
+                ok = takeLine(m_pending);
+                m_pending.clear();
             }
             if (!ok)
-                return false;
+                return TLines::Failed;
             if (c == '\r') {
-                if (i + 1 < block.size()) {
-                    if (block[i + 1] == '\n')
+                if (i + 1 < n) {
+                    if (d[i + 1] == '\n')
                         ++i;
                 } else {
-                    skipLf = true;
+                    m_skipLf = true;
                 }
             }
             start = i + 1;
+            if (blockPos + start >= m_to)
+                return TLines::Done;
         }
-        pending.append(block.constData() + start, block.size() - start);
-        if (progress && out.rowCount() - rowsAtReport >= kProgressRows) {
-            rowsAtReport = out.rowCount();
-            progress(done, total);
+        if (start < n) {
+            if (m_pending.isEmpty())
+                m_pendingStart = blockPos + start;
+            m_pending.append(d + start, n - start);
+        }
+        return TLines::More;
+    }
+
+    bool takeLine(QByteArrayView line)
+    {
+        m_anyLine = true;
+        if (m_header) {
+            m_header = false;
+            return true;
+        }
+        return appendTextLine(line, m_out, m_unquoted);
+    }
+
+    QIODevice& m_in;
+    TLogStore& m_out;
+    const qsizetype m_block;
+    qint64 m_to = 0;
+    QByteArray m_buffer;
+    QByteArray m_pending; // an unfinished line from the previous block
+    qint64 m_pendingStart = 0;
+    bool m_header = true;
+    bool m_skipLf = false; // the block before ended in CR: a leading LF belongs to it
+    bool m_anyLine = false;
+    std::string m_unquoted;
+};
+
+} // namespace
+
+bool ReadTextLogInPieces(QIODevice& in, TLogStore& out, const QList<qint64>& splits, const TLogProgress& progress,
+                         qsizetype blockBytes)
+{
+    const qint64 total = in.size();
+    std::vector<std::unique_ptr<QIODevice>> devices;
+    if (!splits.isEmpty()) {
+        if (in.isSequential() || in.pos() != 0 || !std::is_sorted(splits.begin(), splits.end()) ||
+            splits.front() < 0)
+            return ReadTextLogInPieces(in, out, {}, progress, blockBytes);
+        if (splits.back() > total) {
+            QList<qint64> within = splits;
+            for (qint64& at : within)
+                at = std::min(at, total);
+            return ReadTextLogInPieces(in, out, within, progress, blockBytes);
+        }
+        for (qsizetype k = 0; k < splits.size(); ++k) {
+            devices.push_back(OpenAgain(in));
+            if (!devices.back())
+                return ReadTextLogInPieces(in, out, {}, progress, blockBytes);
         }
     }
-    if (!pending.isEmpty() && !takeLine(pending))
+    const int count = int(splits.size()) + 1;
+    std::vector<TLogStore> stores(size_t(count - 1));
+    std::vector<std::atomic<qint64>> bytesRead(static_cast<size_t>(count));
+    std::vector<char> anyLines(size_t(count), 0);
+    std::atomic<int> firstFailed{count};
+    qsizetype rowsAtReport = out.rowCount();
+    TPieceRun run;
+    const auto report = [&] {
+        qint64 done = 0;
+        for (const auto& b : bytesRead)
+            done += b.load(std::memory_order_relaxed);
+        progress(std::min(done, total), total);
+    };
+    const auto work = [&](int k) {
+        QIODevice& device = k == 0 ? in : *devices[size_t(k - 1)];
+        TLogStore& into = k == 0 ? out : stores[size_t(k - 1)];
+        const qint64 from = k == 0 ? 0 : splits[k - 1];
+        const qint64 to = k + 1 < count ? splits[k] : std::numeric_limits<qint64>::max();
+        TTextPieceReader reader(device, into, blockBytes);
+        const bool ok = reader.read(from, to, [&](qint64 n) {
+            bytesRead[size_t(k)].store(n, std::memory_order_relaxed);
+            if (k == 0 && progress && into.rowCount() - rowsAtReport >= kProgressRows) {
+                rowsAtReport = into.rowCount();
+                report();
+            }
+            // Past a failed piece nothing is kept.
+            return !run.stopping() && k < firstFailed.load();
+        });
+        anyLines[size_t(k)] = reader.anyLine();
+        if (!ok) {
+            int seen = firstFailed.load();
+            while (k < seen && !firstFailed.compare_exchange_weak(seen, k)) {
+            }
+        }
+    };
+    run.run(count, work, progress ? std::function<void()>(report) : std::function<void()>());
+
+    // Rows of the pieces up to the first failing line, in file order.
+    const int last = std::min(firstFailed.load(), count - 1);
+    for (int k = 1; k <= last; ++k)
+        out.appendFrom(std::move(stores[size_t(k - 1)]));
+    if (firstFailed.load() < count)
         return false;
-    return anyLine;
+    return std::any_of(anyLines.begin(), anyLines.end(), [](char a) { return a != 0; });
+}
+
+bool ReadTextLog(QIODevice& in, TLogStore& out, const TLogProgress& progress)
+{
+    QList<qint64> splits;
+    if (!in.isSequential() && in.pos() == 0) {
+        const qint64 size = in.size();
+        const int pieces = PieceCount(size, kMinTextPiece);
+        for (int k = 1; k < pieces; ++k)
+            splits.append(size * k / pieces);
+    }
+    return ReadTextLogInPieces(in, out, splits, progress, kReadBlock);
 }
 
 bool ReadTextLog(const QByteArray& data, TLogStore& out)

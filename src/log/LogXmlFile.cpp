@@ -2,6 +2,7 @@
 // packets and the general reader for any other.
 #include "LogFiles.h"
 #include "LogFileIo.h"
+#include "LogFileThreads.h"
 
 #include "protocol/Reading.h"
 
@@ -12,7 +13,10 @@
 #include <QXmlStreamReader>
 
 #include <algorithm>
+#include <atomic>
 #include <charconv>
+#include <limits>
+#include <vector>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -567,6 +571,8 @@ void writeXmlRow(TOutBuffer& buf, const TLogStore& store, qsizetype r, std::arra
 }
 
 constexpr QByteArrayView kRowDataStart = "</METADATA><ROWDATA>";
+// Below this a packet is read or written on the calling thread alone.
+constexpr qint64 kMinXmlPiece = qint64(16) << 20;
 constexpr QByteArrayView kPacketEnd = "</ROWDATA></DATAPACKET>";
 
 } // namespace
@@ -594,16 +600,32 @@ bool WriteXmlPacket(const TLogStore& store, QIODevice& out, const TLogProgress& 
         buf.put("\"/>");
     }
     buf.put(kRowDataStart);
+    if (!buf.flush())
+        return false;
 
+    // Parts of rows made on every core, written in order.
+    constexpr qsizetype kRowsPerPart = qsizetype(1) << 13; // about a megabyte
     const qsizetype rows = store.rowCount();
-    std::array<char, 24> scratch{};
-    for (qsizetype r = 0; r < rows; ++r) {
-        writeXmlRow(buf, store, r, scratch);
-        if (!buf.ok())
+    const qsizetype parts = (rows + kRowsPerPart - 1) / kRowsPerPart;
+    const auto make = [&](qsizetype part, QByteArray& bytes) {
+        QBuffer device(&bytes);
+        device.open(QIODevice::WriteOnly);
+        TOutBuffer partBuf(device, size_t(256) << 10);
+        std::array<char, 24> scratch{};
+        const qsizetype end = std::min(rows, (part + 1) * kRowsPerPart);
+        for (qsizetype r = part * kRowsPerPart; r < end; ++r)
+            writeXmlRow(partBuf, store, r, scratch);
+        return partBuf.flush();
+    };
+    const auto take = [&](qsizetype part, const QByteArray& bytes) {
+        if (out.write(bytes) != bytes.size())
             return false;
-        if (progress && (r + 1) % kProgressRows == 0)
-            progress(r + 1, rows);
-    }
+        if (progress)
+            progress(std::min(rows, (part + 1) * kRowsPerPart), rows);
+        return true;
+    };
+    if (!MakeInOrder(parts, PieceCount(rows * 180, kMinXmlPiece), make, take))
+        return false;
     buf.put(kPacketEnd);
     return buf.flush();
 }
@@ -754,6 +776,8 @@ public:
         return true;
     }
     [[nodiscard]] qint64 done() const { return m_done; }
+    // Bytes read from the device beyond the cursor.
+    [[nodiscard]] qsizetype readAhead() const { return m_end - m_pos; }
 
 private:
     static constexpr qsizetype kSlack = qsizetype(64) << 10;
@@ -896,9 +920,168 @@ qsizetype takeOwnRow(const char* p, const char* end, std::array<std::string, kLo
     return p - start;
 }
 
+// The rows that start before `limit`, from the cursor on; a piece that
+// reaches the closing tags checks that the file ends there (`ended`).
+// `more(bytes read)` is asked before every row; false ends the reading.
+TXmlQuickRead readOwnRows(TBlockInput& src, qint64 cursorAt, qint64 limit, TLogStore& out,
+                          const std::function<bool(qint64)>& more, bool& ended, qint64& stoppedAt)
+{
+    // One per field: a row's decoded values must all stay valid until it is
+    // stored, however long each is.
+    std::array<std::string, kLogFieldCount> decoded;
+    const qint64 start = src.done();
+    for (;;) {
+        if (!more(src.done() - start))
+            return TXmlQuickRead::Read;
+        // What starts here is the next piece's.
+        if (cursorAt + (src.done() - start) >= limit) {
+            stoppedAt = cursorAt + (src.done() - start);
+            return TXmlQuickRead::Read;
+        }
+        if (src.fill(4) < 4 || std::memcmp(src.at(), "<ROW", 4) != 0) {
+            // Only the closing tags may follow, and then the end of the file.
+            if (!src.take(kPacketEnd) || src.fill(1) != 0)
+                return TXmlQuickRead::Declined;
+            ended = true;
+            return TXmlQuickRead::Read;
+        }
+        TLogRowView row;
+        qsizetype length = 0;
+        // Most rows fit in what is read already. One that does not is tried
+        // again with more: the writer escapes every ">" in a value, so a
+        // row that failed before its first ">" may only be cut short.
+        for (qsizetype want = kQuickRowBytes;; want *= 2) {
+            const qsizetype avail = src.fill(want);
+            row = {};
+            length = takeOwnRow(src.at(), src.at() + avail, decoded, row);
+            if (length > 0)
+                break;
+            if (avail < want || std::memchr(src.at(), '>', size_t(avail)))
+                return TXmlQuickRead::Declined;
+        }
+        out.appendRow(row);
+        src.skip(length);
+    }
+}
+
+// The rows from the cursor to the end, in one piece per core for a large
+// file. Every "<" in a packet of this program's opens an element (values
+// have theirs escaped), so a piece starts at the first "<" at or after its
+// cut and holds the rows that start before the next piece's cut; a piece
+// that meets anything else declines, and with it the whole packet.
+TXmlQuickRead readOwnRowsInPieces(QIODevice& in, TBlockInput& src, TLogStore& out, const TLogProgress& progress,
+                                  qint64 total, std::optional<QList<qint64>> givenCuts)
+{
+    const qint64 rowsAt = in.isSequential() ? 0 : in.pos() - (src.readAhead());
+    QList<qint64> cuts;
+    if (!in.isSequential()) {
+        if (givenCuts) {
+            if (std::is_sorted(givenCuts->begin(), givenCuts->end()))
+                for (const qint64 at : *givenCuts)
+                    cuts.append(std::clamp(at, rowsAt, total));
+        } else {
+            const int pieces = PieceCount(total - rowsAt, kMinXmlPiece);
+            for (int k = 1; k < pieces; ++k)
+                cuts.append(rowsAt + (total - rowsAt) * k / pieces);
+        }
+    }
+    std::vector<std::unique_ptr<QIODevice>> devices;
+    for (qsizetype k = 0; k < cuts.size(); ++k) {
+        devices.push_back(OpenAgain(in));
+        if (!devices.back()) {
+            cuts.clear();
+            devices.clear();
+        }
+    }
+    const int count = int(cuts.size()) + 1;
+    std::vector<TLogStore> stores(size_t(count - 1));
+    std::vector<std::atomic<qint64>> bytesRead(static_cast<size_t>(count));
+    std::vector<TXmlQuickRead> verdicts(size_t(count), TXmlQuickRead::Read);
+    std::vector<char> ended(size_t(count), 0);
+    // Where each piece began and where it stopped at the next one's cut
+    // (-1: it did not); the one must be the other.
+    std::vector<qint64> startedAt(size_t(count), rowsAt);
+    std::vector<qint64> stoppedAt(size_t(count), -1);
+    std::atomic<bool> declined{false};
+    qsizetype rowsAtReport = out.rowCount();
+    TPieceRun run;
+    const auto report = [&] {
+        qint64 done = rowsAt;
+        for (const auto& b : bytesRead)
+            done += b.load(std::memory_order_relaxed);
+        progress(std::min(done, total), total);
+    };
+    const auto work = [&](int k) {
+        const qint64 limit = k + 1 < count ? cuts[k] : std::numeric_limits<qint64>::max();
+        TLogStore& into = k == 0 ? out : stores[size_t(k - 1)];
+        const auto more = [&](qint64 n) {
+            bytesRead[size_t(k)].store(n, std::memory_order_relaxed);
+            if (k == 0 && progress && into.rowCount() - rowsAtReport >= kProgressRows) {
+                rowsAtReport = into.rowCount();
+                report();
+            }
+            return !run.stopping() && !declined.load(std::memory_order_relaxed);
+        };
+        bool pieceEnded = false;
+        TXmlQuickRead verdict;
+        if (k == 0) {
+            verdict = readOwnRows(src, rowsAt, limit, into, more, pieceEnded, stoppedAt[0]);
+        } else {
+            QIODevice& device = *devices[size_t(k - 1)];
+            if (!device.seek(cuts[k - 1])) {
+                verdict = TXmlQuickRead::Declined;
+            } else {
+                TBlockInput piece(device);
+                // To the first "<" at or after the cut; none: an empty piece.
+                qint64 skipped = 0;
+                for (;;) {
+                    const qsizetype avail = piece.fill(kQuickRowBytes);
+                    if (avail == 0)
+                        break;
+                    const auto* lt = static_cast<const char*>(std::memchr(piece.at(), '<', size_t(avail)));
+                    const qsizetype n = lt ? lt - piece.at() : avail;
+                    piece.skip(n);
+                    skipped += n;
+                    if (lt)
+                        break;
+                }
+                // A cut inside the closing tags: the piece before, which
+                // holds their start, reads them to the end.
+                startedAt[size_t(k)] = cuts[k - 1] + skipped;
+                const bool empty = piece.fill(1) == 0 || piece.take("</DATAPACKET>");
+                verdict = empty ? TXmlQuickRead::Read
+                                : readOwnRows(piece, startedAt[size_t(k)], limit, into, more, pieceEnded,
+                                              stoppedAt[size_t(k)]);
+            }
+        }
+        verdicts[size_t(k)] = verdict;
+        ended[size_t(k)] = pieceEnded;
+        if (verdict == TXmlQuickRead::Declined)
+            declined.store(true);
+    };
+    run.run(count, work, progress ? std::function<void()>(report) : std::function<void()>());
+
+    // Read only when every piece was, and exactly one met the closing tags:
+    // the last that held anything.
+    if (declined.load() || std::count(ended.begin(), ended.end(), 1) != 1)
+        return TXmlQuickRead::Declined;
+    for (int k = 1; k < count; ++k)
+        if (stoppedAt[size_t(k - 1)] >= 0 && stoppedAt[size_t(k - 1)] != startedAt[size_t(k)])
+            return TXmlQuickRead::Declined; // bytes between that no piece read
+    for (TLogStore& piece : stores)
+        out.appendFrom(std::move(piece));
+    return TXmlQuickRead::Read;
+}
+
 } // namespace
 
 TXmlQuickRead ReadOwnXmlPacket(QIODevice& in, TLogStore& out, const TLogProgress& progress)
+{
+    return ReadOwnXmlPacketInPieces(in, out, std::nullopt, progress);
+}
+
+TXmlQuickRead ReadOwnXmlPacketInPieces(QIODevice& in, TLogStore& out, const std::optional<QList<qint64>>& cuts,
+                                       const TLogProgress& progress)
 {
     const qint64 total = in.size();
     TBlockInput src(in);
@@ -936,38 +1119,7 @@ TXmlQuickRead ReadOwnXmlPacket(QIODevice& in, TLogStore& out, const TLogProgress
     if (!src.take("</METADATA><ROWDATA>"))
         return TXmlQuickRead::Declined;
 
-    // One per field: a row's decoded values must all stay valid until it is
-    // stored, however long each is.
-    std::array<std::string, kLogFieldCount> decoded;
-    qsizetype rowsAtReport = 0;
-    for (;;) {
-        if (src.fill(4) < 4 || std::memcmp(src.at(), "<ROW", 4) != 0) {
-            // Only the closing tags may follow, and then the end of the file.
-            if (!src.take(kPacketEnd) || src.fill(1) != 0)
-                return TXmlQuickRead::Declined;
-            return TXmlQuickRead::Read;
-        }
-        TLogRowView row;
-        qsizetype length = 0;
-        // Most rows fit in what is read already. One that does not is tried
-        // again with more: the writer escapes every ">" in a value, so a
-        // row that failed before its first ">" may only be cut short.
-        for (qsizetype want = kQuickRowBytes;; want *= 2) {
-            const qsizetype avail = src.fill(want);
-            row = {};
-            length = takeOwnRow(src.at(), src.at() + avail, decoded, row);
-            if (length > 0)
-                break;
-            if (avail < want || std::memchr(src.at(), '>', size_t(avail)))
-                return TXmlQuickRead::Declined;
-        }
-        out.appendRow(row);
-        src.skip(length);
-        if (progress && out.rowCount() - rowsAtReport >= kProgressRows) {
-            rowsAtReport = out.rowCount();
-            progress(src.done(), total);
-        }
-    }
+    return readOwnRowsInPieces(in, src, out, progress, total, cuts);
 }
 
 bool ReadXmlPacket(QIODevice& in, TLogStore& out, const TLogProgress& progress)
