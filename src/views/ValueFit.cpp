@@ -57,6 +57,15 @@ std::optional<TValueSpan> TValueFit::range(double margin) const
     return TValueSpan{m_min - pad, m_max + pad};
 }
 
+int LabelDecimals(TValueSpan range, int ticks)
+{
+    constexpr int kMostDecimals = 12;
+    const double step = (range.max - range.min) / double(std::max(ticks - 1, 1));
+    if (!std::isfinite(step) || step <= 0)
+        return 0;
+    return std::clamp(int(std::ceil(-std::log10(step))) + 1, 0, kMostDecimals);
+}
+
 std::vector<int> FitAxes(std::span<const TValueFit> traces, double ratio)
 {
     struct TAxis

@@ -43,6 +43,11 @@ private:
     double m_max = 0;
 };
 
+// Decimals an axis over `range` with `ticks` labels needs so that the labels
+// tell its ticks apart, one digit finer than the tick step: a fitted range
+// may be a few hundredths wide, or a few units around 12345.
+[[nodiscard]] int LabelDecimals(TValueSpan range, int ticks);
+
 // Axis of each trace, from 0: a trace joins the first axis on which neither
 // it nor any trace already there would spread over less than 1/`ratio` of
 // the axis (a kilowatt reading beside 230 V, or a steady current beside a

@@ -91,6 +91,18 @@ TEST(ValueFitRange, JoinedFitsCoverBothAndCountBoth)
     EXPECT_EQ(*empty.extent(), (TValueSpan{-3.0, 5.0}));
 }
 
+TEST(ValueFitLabels, EnoughDecimalsThatNeighbouringTicksDiffer)
+{
+    EXPECT_EQ(LabelDecimals({1896.0, 2003.0}, 5), 0);   // 1896, 1923, ...
+    EXPECT_EQ(LabelDecimals({229.5, 240.1}, 5), 1);     // 229.5, 232.2, ...
+    EXPECT_EQ(LabelDecimals({12345.0, 12346.0}, 5), 2); // 12345.00, 12345.25, ...
+    EXPECT_EQ(LabelDecimals({0.9, 0.92}, 5), 4);
+    EXPECT_EQ(LabelDecimals({-1.0, 1.0}, 5), 2); // steps of 0.5: -1.00, -0.50, ...
+    EXPECT_EQ(LabelDecimals({0.0, 1e6}, 5), 0);
+    EXPECT_EQ(LabelDecimals({5.0, 5.0}, 5), 0);    // no width: nothing to tell apart
+    EXPECT_EQ(LabelDecimals({0.0, 1e-30}, 5), 12); // held at a readable length
+}
+
 TEST(FitAxes, NoTraceLiesFlatOnAnAxisItShares)
 {
     // A power reading: about 1 kW, 230 V and a steady 4.5 A each need their own.

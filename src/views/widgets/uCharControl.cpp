@@ -306,9 +306,10 @@ void TChartControl::applyFit()
         QValueAxis* axis = a == 0 ? m_valueAxis : m_extraAxes[size_t(a - 1)];
         // No number on the page: the function's own limits.
         const TValueSpan r = joined.range().value_or(TValueSpan{m_fixedMin, m_fixedMax});
-        // Fitted ranges are narrow: enough digits that neighbouring labels differ.
-        if (axis->labelFormat() != QLatin1String("%.4g"))
-            axis->setLabelFormat(QStringLiteral("%.4g"));
+        // Fitted ranges may be narrow: enough digits that neighbouring labels differ.
+        const QString format = QStringLiteral("%.%1f").arg(LabelDecimals(r, axis->tickCount()));
+        if (axis->labelFormat() != format)
+            axis->setLabelFormat(format);
         if (axis->min() != r.min || axis->max() != r.max)
             axis->setRange(r.min, r.max);
         // Each axis in the colour of its (first) trace, so it is clear which it measures.
