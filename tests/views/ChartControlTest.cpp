@@ -222,6 +222,7 @@ TEST_F(FitFixture, OffGivesTheFunctionsLimitsBackIncludingOnesSetMeanwhile)
     control.setFitValues(true);
     QValueAxis* left = axis(Qt::Vertical);
     ASSERT_LT(left->max(), 10.0);
+    ASSERT_EQ(panel.chart()->axes(Qt::Vertical).size(), 3);
     control.SetMaxValue(600); // a function frame of another function while fitted
     control.SetMinValue(-100);
     EXPECT_LT(left->max(), 10.0);
@@ -229,7 +230,9 @@ TEST_F(FitFixture, OffGivesTheFunctionsLimitsBackIncludingOnesSetMeanwhile)
     EXPECT_EQ(left->max(), 600.0);
     EXPECT_EQ(left->min(), -100.0);
     EXPECT_EQ(control.valueAxes().size(), 1);
+    EXPECT_EQ(panel.chart()->axes(Qt::Vertical).size(), 1); // the fit's axes are gone, not just hidden
     EXPECT_NE(left->labelsColor(), QColor(Qt::red));
+    EXPECT_TRUE(left->isTitleVisible());
     for (int s = 0; s < 4; ++s)
         EXPECT_EQ(control.valueAxisOf(s), left) << s;
     addPowerRows(100); // rows after the fit leave the axis alone

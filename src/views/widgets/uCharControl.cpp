@@ -1,13 +1,13 @@
 #include "uCharControl.h"
 
+#include "views/ValueFit.h"
+
 #include <QAreaSeries>
 #include <QChart>
 #include <QFontMetricsF>
 #include <QLineSeries>
 #include <QPen>
 #include <QValueAxis>
-
-#include "views/ValueFit.h"
 
 #include <array>
 #include <cmath>
@@ -87,13 +87,8 @@ TChartControl::TChartControl(QChart* Chart, int32_t Range, QObject* parent)
 // a fit added.
 TChartControl::~TChartControl()
 {
-    if (!m_chartAlive || m_extraAxes.empty())
-        return;
-    unfit();
-    for (QValueAxis* axis : m_extraAxes) {
-        m_chart->removeAxis(axis);
-        delete axis;
-    }
+    if (m_chartAlive && m_fitValues)
+        unfit();
 }
 
 void TChartControl::AddValues(const QList<double>& Values, const QList<QColor>& Colors)
@@ -260,8 +255,13 @@ void TChartControl::unfit()
 {
     for (size_t i = 0; i < m_series.size(); ++i)
         attachSeries(i, 0);
-    for (QValueAxis* a : m_extraAxes)
-        a->setVisible(false);
+    // While fitting, an axis a page does not need is only hidden; after it
+    // the chart is left with its own axes alone.
+    for (QValueAxis* a : m_extraAxes) {
+        m_chart->removeAxis(a);
+        delete a;
+    }
+    m_extraAxes.clear();
     m_valueAxis->setLabelFormat(m_fixedLabelFormat);
     m_valueAxis->setLabelsColor(m_fixedLabelsColor);
     m_valueAxis->setLinePenColor(m_fixedLineColor);

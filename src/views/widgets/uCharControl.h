@@ -119,7 +119,7 @@ private:
     QColor m_fixedLabelsColor;
     QColor m_fixedLineColor;
     bool m_fixedTitleVisible = true;
-    std::vector<QValueAxis*> m_extraAxes; // right-hand axes of a fit, made when first needed
+    std::vector<QValueAxis*> m_extraAxes; // right-hand axes of a fit, made when a page needs them
     std::vector<int> m_axisOf;            // per series: 0 the left axis, n the n-th extra one
 };
 
