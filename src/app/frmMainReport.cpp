@@ -31,7 +31,7 @@ void TfrmMain::PrintLog()
         [this] { return CP21101->Connected(); },
         timerDisconectedUSB,
     };
-    log::PrintLog(m_logPanel->store(), hold, this);
+    log::PrintLog(m_logPanel->store(), hold, this, m_logPanel->recorder().decimalSeparator());
 }
 
 } // namespace varnetta::app

@@ -94,6 +94,7 @@ protected:
     {
         panel.buildRecordMenu(&menu);
         panel.recorder().setChartSink(&chart);
+        panel.setLivePace(0); // every row reaches the grid at once: the tests look right after
         panel.recorder().setDecimalSeparator(",");
         panel.recorder().setClock([] { return QDateTime(QDate(2024, 3, 1), QTime(14, 5, 9)); });
     }
@@ -151,6 +152,21 @@ TEST_F(LogPanel, RecordedRowCarriesStampFunctionTextsAndReachesTheChart)
     EXPECT_TRUE(std::isnan(chart.points[1][1])); // no number: drawn at 0, left out of a fit
     EXPECT_EQ(chart.lastColors, (QList<Qt::GlobalColor>{Qt::blue, Qt::red, Qt::blue, Qt::green}));
     EXPECT_EQ(panel.grid()->currentIndex().row(), 1); // the grid follows the new row
+}
+
+TEST_F(LogPanel, ALoneLiveRowReachesTheGridAtOnceAndTheRowsOfABurstTogether)
+{
+    panel.setLivePace(TLogPanel::kDefaultLivePaceMs);
+    fill(1);
+    EXPECT_EQ(panel.model().rowCount(), 1);
+    EXPECT_EQ(panel.grid()->currentIndex().row(), 0);
+
+    fill(3); // right behind it: stored at once, shown together a moment later
+    EXPECT_EQ(panel.store().rowCount(), 4);
+    EXPECT_EQ(panel.model().rowCount(), 1);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return panel.model().rowCount() == 4; }, 2000));
+    EXPECT_EQ(panel.grid()->currentIndex().row(), 3);
+    EXPECT_EQ(chart.points.size(), 4); // the chart is not held back
 }
 
 TEST_F(LogPanel, RecordLimitStopsWithoutAMessageAndARaisedLimitContinuesNumbering)

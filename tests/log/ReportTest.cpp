@@ -186,6 +186,43 @@ TEST_F(ReportPdf, EveryPageRepeatsHeaderTitlesAndEndsWithItsNumber)
     }
 }
 
+TEST_F(ReportPdf, StatisticsAreALastBlockOnlyWhenAskedFor)
+{
+    const TLogStore store = storeWith(10); // values 1.5 .. 10.5
+    TLogReport report(store, QDate(2026, 12, 9), QLocale(QLocale::English, QLocale::UnitedStates));
+    EXPECT_EQ(find(render(report), QStringLiteral("Statistics")), nullptr); // none by default
+
+    report.setStatistics(TLogStatistics::ofRows(store, 0, store.rowCount(), "."));
+    int pages = 0;
+    const QList<Word> words = render(report, &pages);
+    ASSERT_EQ(pages, 1);
+    const Word* title = find(words, QStringLiteral("Statistics"));
+    ASSERT_NE(title, nullptr) << describe(words, 0);
+    const Word* lastRow = find(words, QStringLiteral("10.5"));
+    ASSERT_NE(lastRow, nullptr);
+    EXPECT_GT(title->yMin, lastRow->yMin); // after the last row
+    for (const char* figure : {"Count", "Mean", "10", "1.5", "6", "3.0276504"}) // sample spread of 1.5..10.5
+        EXPECT_NE(find(words, QString::fromLatin1(figure)), nullptr) << figure << ": " << describe(words, 0);
+}
+
+TEST_F(ReportPdf, StatisticsThatDoNotFitUnderTheLastRowGetAPageOfTheirOwn)
+{
+    const TLogStore store = storeWith(TLogReport::kRowsPerPage * 2 - 2);
+    TLogReport report(store, QDate(2026, 12, 9), QLocale(QLocale::English, QLocale::UnitedStates));
+    EXPECT_EQ(report.pageCount(), 2);
+    report.setStatistics(TLogStatistics::ofRows(store, 0, store.rowCount(), "."));
+    EXPECT_EQ(report.pageCount(), 3);
+    int pages = 0;
+    const QList<Word> words = render(report, &pages);
+    ASSERT_EQ(pages, 3);
+    EXPECT_NE(find(words, QStringLiteral("Statistics"), 2), nullptr) << describe(words, 2);
+    EXPECT_EQ(find(words, QStringLiteral("Statistics"), 1), nullptr);
+    EXPECT_NE(find(words, QStringLiteral("3"), 2), nullptr) << "the page number";
+    report.setStatistics(std::nullopt);
+    EXPECT_EQ(report.pageCount(), 2);
+    EXPECT_EQ(TLogReport(TLogStore()).pageCount(), 0);
+}
+
 TEST_F(ReportPdf, HeaderAndColumnsStandWhereTheLayoutPutsThem)
 {
     TLogStore store = storeWith(1);

@@ -350,9 +350,24 @@ TLogPanel::TLogPanel(QWidget* parent) : QWidget(parent), m_recorder(m_store, thi
     connect(&m_timerInputDelay, &QTimer::timeout, this, &TLogPanel::timerInputDelayTimer);
     connect(btnPause, &QPushButton::clicked, this, &TLogPanel::btnPauseClick);
     connect(&m_recorder, &TLogRecorder::rowsRecorded, this, &TLogPanel::rowsRecorded);
-    connect(&m_recorder, &TLogRecorder::rowsAppended, this, [this] {
+    // Live rows reach the grid at most every m_livePaceMs: a row alone (a
+    // meter sends a few a second) at once, the rows of a burst together,
+    // so the grid is not laid out, scrolled and repainted for each.
+    m_followTimer.setSingleShot(true);
+    const auto showLiveRows = [this] {
+        m_lastFollow.start();
         m_model.noteAppended();
         followLastRow();
+    };
+    connect(&m_followTimer, &QTimer::timeout, this, showLiveRows);
+    connect(&m_recorder, &TLogRecorder::rowsAppended, this, [this, showLiveRows] {
+        if (m_followTimer.isActive())
+            return;
+        const qint64 since = m_lastFollow.isValid() ? m_lastFollow.elapsed() : m_livePaceMs;
+        if (since < m_livePaceMs)
+            m_followTimer.start(int(m_livePaceMs - since));
+        else
+            showLiveRows();
     });
     connect(&m_recorder, &TLogRecorder::tableReset, this, [this] {
         m_model.noteReset();

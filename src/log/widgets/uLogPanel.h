@@ -9,6 +9,9 @@
 #include "log/LogTableModel.h"
 #include "log/widgets/StatisticsDialog.h"
 
+#include <QElapsedTimer>
+
+#include <algorithm>
 #include <QTimer>
 #include <QWidget>
 
@@ -59,6 +62,10 @@ public:
     [[nodiscard]] TLogRecorder& recorder() { return m_recorder; }
     [[nodiscard]] TLogTableModel& model() { return m_model; }
     [[nodiscard]] QTableView* grid() const { return DBGrid1; }
+    // Live rows reach the grid at most this often: a row alone at once, the
+    // rows of a burst together. 0: each at once.
+    static constexpr int kDefaultLivePaceMs = 100;
+    void setLivePace(int ms) { m_livePaceMs = std::max(0, ms); }
     // The pop-out and print buttons of other parts go on this toolbar.
     [[nodiscard]] QToolBar* toolBar() const { return ToolBar4; }
     [[nodiscard]] QToolButton* printButton() const { return btnRecordPrint; }
@@ -146,6 +153,9 @@ private:
     TLogRecorder m_recorder;
     TLogTableModel m_model;
     QTimer m_timerInputDelay;
+    int m_livePaceMs = kDefaultLivePaceMs;
+    QTimer m_followTimer;
+    QElapsedTimer m_lastFollow;
     int m_lastInterval = 1;
     bool m_busy = false;
     qsizetype m_unsavedRows = 0;

@@ -3,6 +3,7 @@
 #include "uReport.h"
 #include "uReportPreview.h"
 
+#include <QGuiApplication>
 #include <QTimer>
 
 namespace varnetta::log {
@@ -41,11 +42,21 @@ void HoldReceptionWhile(const TReceptionHold& hold, const std::function<void()>&
     produceAndShow();
 }
 
-void PrintLog(const TLogStore& store, const TReceptionHold& hold, QWidget* parent)
+void PrintLog(const TLogStore& store, const TReceptionHold& hold, QWidget* parent, const QByteArray& decimalSeparator)
 {
     HoldReceptionWhile(hold, [&] {
-        const TLogReport report(store);
+        TLogReport report(store);
         TReportPreview preview(report, parent);
+        // Counted when first asked for, over the rows the report holds.
+        std::optional<TLogReport::TStatistics> statistics;
+        preview.offerStatistics([&](bool on) {
+            if (on && !statistics) {
+                QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+                statistics = TLogStatistics::ofRows(store, 0, report.rowCount(), decimalSeparator);
+                QGuiApplication::restoreOverrideCursor();
+            }
+            report.setStatistics(on ? statistics : std::nullopt);
+        });
         preview.exec();
     });
 }

@@ -3,6 +3,8 @@
 // back however the preview ends.
 #pragma once
 
+#include <QByteArray>
+
 #include <functional>
 
 class QTimer;
@@ -26,6 +28,9 @@ struct TReceptionHold
 void HoldReceptionWhile(const TReceptionHold& hold, const std::function<void()>& produceAndShow);
 
 // The report of the whole table in the modal preview.
-void PrintLog(const TLogStore& store, const TReceptionHold& hold, QWidget* parent);
+// `decimalSeparator`: the one the values were recorded with, for the
+// report's optional statistics block.
+void PrintLog(const TLogStore& store, const TReceptionHold& hold, QWidget* parent,
+              const QByteArray& decimalSeparator = ".");
 
 } // namespace varnetta::log

@@ -37,13 +37,51 @@ QFont reportFont(double points)
 
 TLogReport::TLogReport(const TLogStore& store, QDate printDate, const QLocale& locale)
     : m_store(store), m_rowCount(store.rowCount()), m_dateText(locale.toString(printDate, QLocale::ShortFormat)),
-      m_titleFont(reportFont(8)), m_detailFont(reportFont(8)), m_headerFont(reportFont(12))
+      m_titleFont(reportFont(8)), m_detailFont(reportFont(8)), m_headerFont(reportFont(12)), m_locale(locale)
 {
+}
+
+int TLogReport::detailPageCount() const
+{
+    return int((m_rowCount + kRowsPerPage - 1) / kRowsPerPage);
 }
 
 int TLogReport::pageCount() const
 {
-    return int((m_rowCount + kRowsPerPage - 1) / kRowsPerPage);
+    const int pages = detailPageCount();
+    if (!m_statistics || pages == 0)
+        return pages;
+    const qsizetype onLast = m_rowCount - qsizetype(pages - 1) * kRowsPerPage;
+    return onLast + kStatisticsLines <= kRowsPerPage ? pages : pages + 1;
+}
+
+void TLogReport::paintStatistics(QPainter& painter, double top) const
+{
+    static constexpr std::array<const char*, 3> kTraces = {"Value", "SubValueA", "SubValueB"};
+    static constexpr std::array<const char*, 6> kTitles = {"Trace", "Count", "Minimum", "Maximum", "Mean",
+                                                           "Std. deviation"};
+    const double left = kMargin;
+    const double width = (kPageWidth - 2 * kMargin) / double(kTitles.size());
+    painter.setFont(m_titleFont);
+    drawBox(painter, mm(left, top + 1.59, kPageWidth - 2 * kMargin, kTextHeight), QStringLiteral("Statistics"),
+            Qt::AlignLeft | Qt::AlignTop);
+    top += kDetailHeight;
+    for (size_t c = 0; c < kTitles.size(); ++c)
+        drawBox(painter, mm(left + double(c) * width, top + 1.59, width, kTextHeight), QString::fromLatin1(kTitles[c]),
+                Qt::AlignHCenter | Qt::AlignTop);
+    top += kDetailHeight;
+    painter.setFont(m_detailFont);
+    for (size_t t = 0; t < kTraces.size(); ++t) {
+        const TTraceStatistics& s = (*m_statistics)[t];
+        const auto number = [&](double v) { return s.count > 0 ? m_locale.toString(v, 'g', 8) : QString(); };
+        const std::array<QString, 6> cells = {QString::fromLatin1(kTraces[t]), m_locale.toString(s.count),
+                                              number(s.min),                   number(s.max),
+                                              number(s.mean),                  number(s.standardDeviation())};
+        for (size_t c = 0; c < cells.size(); ++c)
+            drawBox(painter, mm(left + double(c) * width, top + 1.59, width, kTextHeight), cells[c],
+                    Qt::AlignHCenter | Qt::AlignTop);
+        top += kDetailHeight;
+    }
 }
 
 QRectF TLogReport::mm(double left, double top, double width, double height) const
@@ -118,7 +156,7 @@ void TLogReport::paintPage(QPainter& painter, int page) const
 
     // Detail lines
     painter.setFont(m_detailFont);
-    const qsizetype first = firstRowOfPage(page);
+    const qsizetype first = std::min(firstRowOfPage(page), m_rowCount);
     const qsizetype last = std::min(first + kRowsPerPage, std::min(m_rowCount, m_store.rowCount()));
     std::array<char, 24> scratch{};
     for (qsizetype row = first; row < last; ++row) {
@@ -131,6 +169,9 @@ void TLogReport::paintPage(QPainter& painter, int page) const
         }
         top += kDetailHeight;
     }
+
+    if (m_statistics && page == pageCount() - 1)
+        paintStatistics(painter, top);
 
     // Page footer, at the foot of the printable area
     const double footerTop = kPageHeight - kMargin - kPageFooterHeight;

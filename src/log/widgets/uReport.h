@@ -3,6 +3,7 @@
 // costs nothing until a page is looked at or printed.
 #pragma once
 
+#include "log/LogStatistics.h"
 #include "log/LogStore.h"
 
 #include <QDate>
@@ -10,6 +11,9 @@
 #include <QLocale>
 #include <QRectF>
 #include <QString>
+
+#include <array>
+#include <optional>
 
 class QPainter;
 
@@ -52,6 +56,14 @@ public:
     [[nodiscard]] qsizetype rowCount() const { return m_rowCount; }
     // No pages at all for an empty table.
     [[nodiscard]] int pageCount() const;
+
+    // A last block with the statistics of the value traces (main value, sub
+    // value A, sub value B), after the last row or on a page of its own when
+    // the last is full; none by default.
+    using TStatistics = std::array<TTraceStatistics, 3>;
+    void setStatistics(const std::optional<TStatistics>& statistics) { m_statistics = statistics; }
+    [[nodiscard]] bool hasStatistics() const { return m_statistics.has_value(); }
+    static constexpr int kStatisticsLines = 5; // title, column titles, three traces
     [[nodiscard]] const QString& dateText() const { return m_dateText; }
     // Rows [first, last) of a page (0-based page index).
     [[nodiscard]] qsizetype firstRowOfPage(int page) const { return qsizetype(page) * kRowsPerPage; }
@@ -63,6 +75,8 @@ public:
 private:
     [[nodiscard]] QRectF mm(double left, double top, double width, double height) const;
     void drawBox(QPainter& painter, const QRectF& box, const QString& text, int flags) const;
+    [[nodiscard]] int detailPageCount() const;
+    void paintStatistics(QPainter& painter, double top) const;
 
     const TLogStore& m_store;
     qsizetype m_rowCount;
@@ -70,7 +84,9 @@ private:
     QFont m_titleFont;
     QFont m_detailFont;
     QFont m_headerFont;
+    QLocale m_locale;
     mutable double m_dotsPerMm = 1.0;
+    std::optional<TStatistics> m_statistics;
 };
 
 } // namespace varnetta::log

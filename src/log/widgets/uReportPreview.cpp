@@ -102,6 +102,7 @@ TReportPreview::TReportPreview(const TLogReport& report, QWidget* parent) : QDia
     tools->addWidget(fitButton);
     tools->addSpacing(12);
     tools->addWidget(m_print);
+    m_toolsLayout = tools;
     tools->addStretch(1);
     tools->addWidget(closeButton);
 
@@ -212,6 +213,28 @@ void TReportPreview::updateControls()
     m_next->setEnabled(m_page + 1 < pages);
     m_last->setEnabled(m_page + 1 < pages);
     m_print->setEnabled(pages > 0);
+    if (auto* range = qobject_cast<const QIntValidator*>(m_pageBox->validator()))
+        const_cast<QIntValidator*>(range)->setTop(std::max(1, pages));
+}
+
+void TReportPreview::offerStatistics(const std::function<void(bool)>& apply)
+{
+    if (m_statistics)
+        return;
+    m_statistics = new QToolButton(m_print->parentWidget());
+    m_statistics->setObjectName(QStringLiteral("btnReportStatistics"));
+    m_statistics->setText(QStringLiteral("Statistics"));
+    m_statistics->setCheckable(true);
+    m_statistics->setToolTip(QStringLiteral("Add the count, minimum, maximum, mean and standard deviation of the "
+                                            "values as a last block"));
+    m_statistics->setAccessibleName(QStringLiteral("Statistics block"));
+    m_toolsLayout->insertWidget(m_toolsLayout->indexOf(m_print) + 1, m_statistics);
+    connect(m_statistics, &QToolButton::toggled, this, [this, apply](bool on) {
+        apply(on);
+        m_statistics->setAccessibleDescription(on ? QStringLiteral("Shown on the last page") : QString());
+        showPage(m_page);
+        updateControls();
+    });
 }
 
 TReportPreview::TPrintResult TReportPreview::PrintPages(const TLogReport& report, QPrinter& printer, int fromPage, int toPage,

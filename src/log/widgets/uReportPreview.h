@@ -5,6 +5,9 @@
 
 #include <QDialog>
 
+#include <functional>
+
+class QHBoxLayout;
 class QLabel;
 class QLineEdit;
 class QPrinter;
@@ -40,6 +43,11 @@ public:
 
     void print();
 
+    // Offers a "Statistics" check on the toolbar (off); `apply(on)` adds the
+    // statistics block to the report or takes it away, and the preview
+    // shows the report again.
+    void offerStatistics(const std::function<void(bool on)>& apply);
+
 private:
     void render();
     void updateControls();
@@ -56,6 +64,8 @@ private:
     QToolButton* m_next = nullptr;
     QToolButton* m_last = nullptr;
     QToolButton* m_print = nullptr;
+    QToolButton* m_statistics = nullptr;
+    QHBoxLayout* m_toolsLayout = nullptr;
 };
 
 } // namespace varnetta::log
