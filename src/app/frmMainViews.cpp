@@ -136,7 +136,8 @@ void TfrmMain::setupViews()
         connect(zoomOut, &QToolButton::clicked, this, &TfrmMain::btnGridZoomoutClick);
 
         // "Chart Log": the table as it stands, whatever filled it. The grid's
-        // model tells of every change to the table.
+        // model tells of every change to the table; recorded rows are told
+        // at once, as the grid takes them at its own slower pace.
         m_chartLogSource = std::make_unique<views::TLogChartSource>(m_logPanel->store());
         log::TLogTableModel* model = &m_logPanel->model();
         const auto appended = [this] {
@@ -144,6 +145,7 @@ void TfrmMain::setupViews()
                 ChartControl->sourceChanged(true);
         };
         connect(model, &QAbstractItemModel::rowsInserted, this, appended);
+        connect(&m_logPanel->recorder(), &log::TLogRecorder::rowsAppended, this, appended);
         connect(model, &QAbstractItemModel::modelReset, this, [this] {
             if (ChartControl)
                 ChartControl->sourceChanged(false);
