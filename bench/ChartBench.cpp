@@ -1,7 +1,12 @@
 // The trend chart at scale: the cost of one row, and a page move with its
-// repaint on a ten-million-row log at 10000 records a page.
+// repaint on a ten-million-row log at 10000 records a page, the chart's own
+// rows beside the log table charted as its source.
+#include "support/LogSampleRows.h"
+
+#include "log/LogStore.h"
 #include "views/ChartPaging.h"
 #include "views/widgets/ChartPanel.h"
+#include "views/widgets/LogChartSource.h"
 #include "views/widgets/uCharControl.h"
 
 #include <QApplication>
@@ -118,5 +123,64 @@ void BM_PageMoveAndRepaintAt10MRows(benchmark::State& state)
     state.counters["height"] = frame.height();
 }
 BENCHMARK(BM_PageMoveAndRepaintAt10MRows)->Unit(benchmark::kMillisecond);
+
+// The log table of ten million rows charted through its source: the page
+// read from the table's texts on every move.
+struct BigTable
+{
+    TChartPanel panel;
+    varnetta::log::TLogStore store;
+    TLogChartSource source{store, ","};
+    TChartControl control{panel.chart(), kBigPageSize};
+    BigTable()
+    {
+        panel.resize(800, 500);
+        panel.show();
+        control.SetFirstSeriesActive(false);
+        control.SetMaxValue(1000);
+        control.SetMinValue(-1000);
+        varnetta::log::bench::FillSampleLog(store, kBigLogRows);
+        control.setSource(&source);
+        control.flushRepaint();
+        QApplication::processEvents();
+    }
+};
+
+BigTable& bigTable()
+{
+    static BigTable table;
+    return table;
+}
+
+// To the last page and back to the first, one move an iteration.
+void pageToEndAndBack(benchmark::State& state, TChartControl& control)
+{
+    bool toEnd = control.CurPage() == 1;
+    for (auto _ : state) {
+        if (toEnd)
+            control.LastPage();
+        else
+            control.FirstPage();
+        toEnd = !toEnd;
+    }
+    state.counters["rows"] = double(control.paging().rows());
+    state.counters["pages"] = control.PageCount();
+}
+
+// Reference: the same moves over the chart's own arrays.
+void BM_PageToEndAndBackOwnRows(benchmark::State& state)
+{
+    pageToEndAndBack(state, bigLog().control);
+}
+BENCHMARK(BM_PageToEndAndBackOwnRows)->Unit(benchmark::kMillisecond);
+
+void BM_PageToEndAndBackLogTable(benchmark::State& state)
+{
+    BigTable& table = bigTable();
+    table.control.setFitValues(state.range(0) != 0);
+    pageToEndAndBack(state, table.control);
+    table.control.setFitValues(false);
+}
+BENCHMARK(BM_PageToEndAndBackLogTable)->ArgName("fit")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
 } // namespace

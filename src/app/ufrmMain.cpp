@@ -3,6 +3,7 @@
 #include "controls/NewMsgDlg.h"
 #include "controls/ToggleButton.h"
 #include "protocol/Reading.h"
+#include "views/widgets/LogChartSource.h" // the window owns one: complete for its destructor
 
 #include <QApplication>
 #include <QCloseEvent>

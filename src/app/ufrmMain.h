@@ -11,6 +11,9 @@
 
 #include <QMainWindow>
 
+#include <memory>
+#include <optional>
+
 class QComboBox;
 class QMenu;
 class QMenuBar;
@@ -26,6 +29,7 @@ namespace varnetta::display {
 class TLcdPanel;
 }
 namespace varnetta::log {
+struct TPageFigures;
 class TMemoryDownload;
 class TComparatorPanel;
 class TLogPanel;
@@ -34,6 +38,7 @@ class TLogPanel;
 namespace varnetta::views {
 class TChartPanel;
 class TChartControl;
+class TLogChartSource;
 } // namespace varnetta::views
 
 namespace varnetta::app {
@@ -147,9 +152,13 @@ private:
     void btnFlyClick();
     void btnRecordFlyClick();
     void btnGridZoomoutClick();
+    // The chart's page as Record > Statistics... shows it.
+    [[nodiscard]] std::optional<log::TPageFigures> chartPageFigures() const;
     views::TChartPanel* m_chartPanel = nullptr; // pnlChartParent: ToolBar2 and Chart1
     views::TChartControl* ChartControl = nullptr;
     QObject* m_chartSink = nullptr; // hands the log's rows to ChartControl
+    // The log table as the chart's source ("Chart Log").
+    std::unique_ptr<views::TLogChartSource> m_chartLogSource;
     QWidget* btnRecordFly = nullptr;
     QWidget* btnGridZoomout = nullptr;
 

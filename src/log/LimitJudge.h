@@ -4,6 +4,7 @@
 
 #include <QByteArrayView>
 #include <QString>
+#include <QtGlobal>
 
 #include <optional>
 
@@ -24,5 +25,15 @@ struct TLimitVerdict
 // that is no number counts as 0); an overload or any other text fails.
 [[nodiscard]] TLimitVerdict JudgeMainValue(QByteArrayView valueText, const QString& highText, const QString& lowText,
                                            QByteArrayView separator);
+
+// Pass and Fail verdicts since the counts were last cleared.
+struct TVerdictCounts
+{
+    qsizetype pass = 0;
+    qsizetype fail = 0;
+
+    void add(bool passed) { ++(passed ? pass : fail); }
+    bool operator==(const TVerdictCounts&) const = default;
+};
 
 } // namespace varnetta::log

@@ -65,8 +65,11 @@ void TLogRecorder::AppendLogRow(const protocol::TReading& reading, bool MemoryRe
     }
 
     if (m_sink) {
+        // No number (an overload "OL", dashes) goes as NaN: the chart draws
+        // it at 0 but leaves it out when it fits the axis to the values.
         const auto number = [this](const QByteArray& text) {
-            return protocol::ValueTextToNumber(text, m_decimalSeparator).value_or(0.0);
+            return protocol::ValueTextToNumber(text, m_decimalSeparator)
+                .value_or(std::numeric_limits<double>::quiet_NaN());
         };
         m_sink->AddValues({0.0, number(reading.Value), number(reading.SubValue1), number(reading.SubValue2)},
                           {Qt::blue, Qt::red, Qt::blue, Qt::green});
@@ -168,6 +171,7 @@ void TLogRecorder::Clear()
     if (m_sink)
         m_sink->Clear();
     recheckRecordLimit();
+    Q_EMIT cleared();
 }
 
 } // namespace varnetta::log

@@ -87,6 +87,8 @@ Q_SIGNALS:
     // Rows recorded from readings or memory records entered the table.
     void rowsRecorded(qsizetype first, qsizetype count);
     void tableReset();
+    // Clear() emptied the log (not a table replaced by a file).
+    void cleared();
     void logPausedChanged(bool paused);
     void stoppedAtLimitChanged(bool stopped);
 

@@ -4,6 +4,7 @@
 #include <QStringEncoder>
 
 #include <algorithm>
+#include <charconv>
 #include <cstdlib>
 
 namespace varnetta::protocol {
@@ -128,8 +129,94 @@ QByteArray GetDecimalSeparator(const QLocale& locale)
     return EightBitText(locale.decimalPoint());
 }
 
+namespace {
+
+bool isAsciiSpace(char c)
+{
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+enum class TQuickRead
+{
+    Number,
+    NoNumber,
+    Undecided, // the general reading below decides
+};
+
+// The meter's usual texts ("-0,123", " 230.1", "- 1,5") read without any
+// allocation: a charted page or the statistics read millions of them. Only
+// a plain decimal is read here, with the result the general reading gives;
+// anything else (exponents, a plus sign, "inf", tabs inside) is left to it.
+TQuickRead quickNumber(QByteArrayView text, QByteArrayView separator, double& value)
+{
+    qsizetype from = 0;
+    qsizetype to = text.size();
+    while (from < to && isAsciiSpace(text[from]))
+        ++from;
+    while (to > from && isAsciiSpace(text[to - 1]))
+        --to;
+    if (from == to)
+        return TQuickRead::NoNumber;
+    const bool ownSeparator = !separator.isEmpty() && separator != QByteArrayView(".");
+    if (ownSeparator)
+        for (const char c : separator)
+            if (isAsciiSpace(c) || (c >= '0' && c <= '9') || c == '-' || c == '.')
+                return TQuickRead::Undecided;
+
+    char buffer[64];
+    int length = 0;
+    int separators = 0;
+    for (qsizetype i = from; i < to;) {
+        if (length >= int(sizeof buffer))
+            return TQuickRead::Undecided;
+        if (ownSeparator && text.sliced(i).startsWith(separator)) {
+            if (++separators > 1)
+                return TQuickRead::NoNumber; // as the general reading: two of them are no number
+            buffer[length++] = '.';
+            i += separator.size();
+            continue;
+        }
+        const char c = text[i++];
+        if (c == ' ')
+            continue;
+        if ((c >= '0' && c <= '9') || c == '-' || c == '.')
+            buffer[length++] = c;
+        else
+            return TQuickRead::Undecided;
+    }
+    // -?digits(.digits)?, nothing else.
+    int i = buffer[0] == '-' ? 1 : 0;
+    const int intStart = i;
+    while (i < length && buffer[i] >= '0' && buffer[i] <= '9')
+        ++i;
+    if (i == intStart)
+        return TQuickRead::Undecided;
+    if (i < length && buffer[i] == '.') {
+        const int fracStart = ++i;
+        while (i < length && buffer[i] >= '0' && buffer[i] <= '9')
+            ++i;
+        if (i == fracStart)
+            return TQuickRead::Undecided;
+    }
+    if (i != length)
+        return TQuickRead::Undecided;
+    const auto [end, error] = std::from_chars(buffer, buffer + length, value);
+    return error == std::errc() && end == buffer + length ? TQuickRead::Number : TQuickRead::Undecided;
+}
+
+} // namespace
+
 std::optional<double> ValueTextToNumber(QByteArrayView text, QByteArrayView separator)
 {
+    double quick = 0;
+    switch (quickNumber(text, separator, quick)) {
+    case TQuickRead::Number:
+        return quick;
+    case TQuickRead::NoNumber:
+        return std::nullopt;
+    case TQuickRead::Undecided:
+        break;
+    }
     QByteArray s = QByteArray(text.data(), text.size()).trimmed();
     if (s.isEmpty())
         return std::nullopt;

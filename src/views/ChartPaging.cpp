@@ -1,17 +1,31 @@
 #include "ChartPaging.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace varnetta::views {
 
+namespace {
+
+// What the chart draws for a value: a record without a number sits at 0.
+float drawn(float v)
+{
+    return std::isfinite(v) ? v : 0.0f;
+}
+
+} // namespace
+
 TChartPaging::TChartPaging(int seriesCount, int32_t range)
-    : m_series(size_t(std::max(seriesCount, 0))), m_range(std::max<int32_t>(range, 1))
+    : m_series(size_t(std::max(seriesCount, 0))), m_range(std::max<int32_t>(range, 1)),
+      m_pageCache(m_series.size())
 {
     resetSeries();
 }
 
 int64_t TChartPaging::rows() const
 {
+    if (m_source)
+        return std::max<int64_t>(m_source->rows(), 0);
     if (m_series.empty())
         return 0;
     return int64_t(m_series.front().values.size()) - 1;
@@ -49,6 +63,8 @@ void TChartPaging::AddValues(const double* values, int valueCount, const TPointC
             s.colors.push_back({int64_t(s.values.size()), color});
         s.values.push_back(float(values[i]));
     }
+    if (m_source)
+        return;
     updatePageCount();
     if (!m_browsing)
         m_curPage = m_pageCount; // a row beyond the window moves it one page on
@@ -116,9 +132,39 @@ void TChartPaging::SetRange(int32_t range)
 void TChartPaging::Clear()
 {
     resetSeries();
-    m_curPage = 1;
-    m_pageCount = 1;
+    // With a source the pages are its rows', which the source reports itself.
+    updatePageCount();
+    m_curPage = m_pageCount;
     m_browsing = false;
+}
+
+void TChartPaging::followRows()
+{
+    updatePageCount();
+    if (!m_browsing || m_curPage > m_pageCount)
+        m_curPage = m_pageCount;
+    m_browsing = m_curPage < m_pageCount;
+}
+
+void TChartPaging::setSource(const IChartSource* source)
+{
+    if (source == m_source)
+        return;
+    m_source = source;
+    for (TPageCache& c : m_pageCache)
+        c = {};
+    m_browsing = false;
+    followRows();
+}
+
+void TChartPaging::sourceChanged(bool appended)
+{
+    if (!m_source)
+        return;
+    if (!appended)
+        for (TPageCache& c : m_pageCache)
+            c = {};
+    followRows();
 }
 
 bool TChartPaging::SetMaxValue(double value)
@@ -145,19 +191,48 @@ bool TChartPaging::SetFirstSeriesActive(bool active)
     return true;
 }
 
+std::span<const float> TChartPaging::pageValues(int series) const
+{
+    const TPageWindow w = window();
+    const int64_t last = std::min<int64_t>(w.last, rows());
+    if (last < w.first || series < 0 || series >= seriesCount())
+        return {};
+    const auto count = size_t(last - w.first + 1);
+    if (!m_source)
+        return {m_series[size_t(series)].values.data() + w.first, count};
+
+    // Only records not read before are asked for: a new row on the page
+    // shown costs one record, not the page.
+    TPageCache& cache = m_pageCache[size_t(series)];
+    if (cache.first != w.first) {
+        cache.first = w.first;
+        cache.values.clear();
+    }
+    if (cache.values.size() > count)
+        cache.values.resize(count);
+    if (cache.values.size() < count) {
+        const size_t have = cache.values.size();
+        cache.values.resize(count);
+        m_source->values(series, w.first + int64_t(have), int64_t(count - have), cache.values.data() + have);
+    }
+    return {cache.values.data(), count};
+}
+
 void TChartPaging::pagePoints(int series, QList<QPointF>& out, int64_t maxPoints) const
 {
     out.clear();
-    const std::vector<float>& v = m_series[size_t(series)].values;
-    const TPageWindow w = window();
-    const int64_t last = std::min<int64_t>(w.last, int64_t(v.size()) - 1);
-    if (last < w.first)
+    const std::span<const float> page = pageValues(series);
+    if (page.empty())
         return;
-    const int64_t count = last - w.first + 1;
+    const TPageWindow w = window();
+    // v[x] is record x's value, as in the series' own array.
+    const auto v = [&page, &w](int64_t x) { return drawn(page[size_t(x - w.first)]); };
+    const int64_t last = w.first + int64_t(page.size()) - 1;
+    const int64_t count = int64_t(page.size());
     if (count <= maxPoints || maxPoints < 4) {
         out.reserve(qsizetype(count));
         for (int64_t x = w.first; x <= last; ++x)
-            out.append(QPointF(double(x), double(v[size_t(x)])));
+            out.append(QPointF(double(x), double(v(x))));
         return;
     }
     // Buckets follow the page, not the rows present, so a column's records
@@ -170,16 +245,16 @@ void TChartPaging::pagePoints(int series, QList<QPointF>& out, int64_t maxPoints
         int64_t lo = from;
         int64_t hi = from;
         for (int64_t x = from + 1; x <= to; ++x) {
-            if (v[size_t(x)] < v[size_t(lo)])
+            if (v(x) < v(lo))
                 lo = x;
-            if (v[size_t(x)] > v[size_t(hi)])
+            if (v(x) > v(hi))
                 hi = x;
         }
         const int64_t a = std::min(lo, hi);
         const int64_t b = std::max(lo, hi);
-        out.append(QPointF(double(a), double(v[size_t(a)])));
+        out.append(QPointF(double(a), double(v(a))));
         if (b != a)
-            out.append(QPointF(double(b), double(v[size_t(b)])));
+            out.append(QPointF(double(b), double(v(b))));
     }
 }
 
@@ -193,6 +268,8 @@ TPointColor TChartPaging::colorAt(int series, int64_t x) const
 
 TPointColor TChartPaging::pageColor(int series) const
 {
+    if (m_source)
+        return m_source->color(series);
     const int64_t lastPoint = int64_t(pointCount(series)) - 1;
     const int64_t x = std::min(window().last, lastPoint);
     return colorAt(series, std::max<int64_t>(x, 0));

@@ -3,16 +3,17 @@
 // view follows new rows, and the values of every series in compact arrays.
 #pragma once
 
+#include "ChartSource.h"
+
 #include <QList>
 #include <QPointF>
 
 #include <cstdint>
+#include <span>
 #include <vector>
 
 namespace varnetta::views {
 
-// 0xAARRGGBB, as QRgb; kept as a plain integer so this stays free of the GUI.
-using TPointColor = uint32_t;
 constexpr TPointColor kZeroPointColor = 0xFF0000FFu; // blue
 
 // The record-number window of one page, both ends inclusive.
@@ -39,13 +40,16 @@ public:
     [[nodiscard]] int32_t GotoTarget() const { return m_gotoTarget; }
     [[nodiscard]] bool FirstSeriesActive() const { return m_firstSeriesActive; }
 
-    // Rows charted: the points of series 0 less its zero point.
+    // Rows charted: the points of series 0 less its zero point, or the
+    // source's rows while a source is set.
     [[nodiscard]] int64_t rows() const;
     [[nodiscard]] int seriesCount() const { return int(m_series.size()); }
     [[nodiscard]] TPageWindow window() const;
 
     // One value and colour per series, in series order; entries beyond the
     // number of series are ignored. A missing colour keeps the series' last.
+    // A NaN value (no number) is drawn at 0. While a source is set the rows
+    // are kept for later but leave the pages alone.
     void AddValues(const double* values, int valueCount, const TPointColor* colors, int colorCount);
     void AddValues(const QList<double>& values, const QList<TPointColor>& colors);
 
@@ -58,6 +62,14 @@ public:
     void SetRange(int32_t range);
     void Clear();
 
+    // Charts the source's records instead of the rows added (null: back to
+    // those). Either way the view goes to the last page and follows.
+    void setSource(const IChartSource* source);
+    [[nodiscard]] const IChartSource* source() const { return m_source; }
+    // The source gained or lost rows at its end (appended == true: the rows
+    // read so far are unchanged), or was replaced as a whole.
+    void sourceChanged(bool appended);
+
     // Each returns whether the value changed (and so the chart must follow).
     [[nodiscard]] bool SetMaxValue(double value);
     [[nodiscard]] bool SetMinValue(double value);
@@ -68,6 +80,10 @@ public:
     // pixel column gives only its lowest and highest point, in record order:
     // the line drawn is the same, at a fraction of the cost.
     void pagePoints(int series, QList<QPointF>& out, int64_t maxPoints = INT64_MAX) const;
+    // The values of one series on the page shown, from its first record to
+    // its last present one; NaN where a record holds no number. Valid until
+    // the next change of the paging or its source.
+    [[nodiscard]] std::span<const float> pageValues(int series) const;
     [[nodiscard]] size_t pointCount(int series) const { return m_series[size_t(series)].values.size(); }
     [[nodiscard]] double valueAt(int series, int64_t x) const
     {
@@ -91,8 +107,16 @@ private:
         std::vector<TColorRun> colors; // runs, almost always one or two
     };
 
+    // A source's values of the page last asked for, per series.
+    struct TPageCache
+    {
+        int64_t first = -1;
+        std::vector<float> values;
+    };
+
     void resetSeries();
     void updatePageCount();
+    void followRows();
 
     std::vector<TSeries> m_series;
     int32_t m_curPage = 1;
@@ -103,6 +127,8 @@ private:
     double m_minValue = 0;
     int32_t m_gotoTarget = 0;
     bool m_firstSeriesActive = true;
+    const IChartSource* m_source = nullptr;
+    mutable std::vector<TPageCache> m_pageCache;
 };
 
 } // namespace varnetta::views

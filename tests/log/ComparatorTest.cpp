@@ -130,6 +130,19 @@ TEST_F(Comparator, valueThatIsNoNumberFailsAndShowsTheMetersText)
     }
 }
 
+TEST_F(Comparator, countsEachVerdictUntilCleared)
+{
+    edit("edtCompHigh")->setText("10");
+    edit("edtCompLow")->setText("0");
+    for (const char* value : {"5", "10", "11", " OL ", "-1", "0"})
+        judge(value);
+    EXPECT_EQ(panel.verdictCounts(), (TVerdictCounts{3, 3}));
+    panel.clearVerdictCounts();
+    EXPECT_EQ(panel.verdictCounts(), (TVerdictCounts{0, 0}));
+    judge("----");
+    EXPECT_EQ(panel.verdictCounts(), (TVerdictCounts{0, 1}));
+}
+
 struct LimitTextCase
 {
     const char* typed;

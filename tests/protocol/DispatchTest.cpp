@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
+
 #include "support/QtPrinters.h"
 
 using namespace varnetta::protocol;
@@ -257,6 +259,47 @@ TEST(ValueTexts, OverloadsAndEmptyTextsAreNoNumber)
     EXPECT_FALSE(ValueTextToNumber("      ", "."));
     EXPECT_FALSE(ValueTextToNumber("----", "."));
     EXPECT_FALSE(ValueTextToNumber("1,2,3", ","));
+}
+
+// The reading skips allocations for plain decimals; every text must read
+// as the general reading (trim, one separator, blanks out, toDouble) does.
+TEST(ValueTexts, ReadAsTheGeneralReadingOnRandomTexts)
+{
+    const auto general = [](QByteArrayView text, QByteArrayView separator) -> std::optional<double> {
+        QByteArray s = QByteArray(text.data(), text.size()).trimmed();
+        if (s.isEmpty())
+            return std::nullopt;
+        if (!separator.isEmpty() && separator != QByteArrayView(".")) {
+            const QByteArray sep(separator.data(), separator.size());
+            if (s.count(sep) > 1)
+                return std::nullopt;
+            s.replace(sep, QByteArray("."));
+        }
+        s.replace(' ', QByteArray());
+        bool ok = false;
+        const double v = s.toDouble(&ok);
+        return ok ? std::optional<double>(v) : std::nullopt;
+    };
+    const QByteArray alphabet = "0123456789012345678901234567890123456789-.,  \te+OL";
+    const QList<QByteArray> separators = {".", ",", "", "\xD9\xAB", "e"};
+    std::mt19937 random(20261210);
+    for (int n = 0; n < 200000; ++n) {
+        QByteArray text;
+        const int length = int(random() % 14);
+        for (int i = 0; i < length; ++i)
+            text += alphabet[qsizetype(random() % alphabet.size())];
+        if (n % 5 == 0)
+            text = QByteArray::number(double(int32_t(random())) / 1000.0, 'f', int(random() % 6));
+        const QByteArray& separator = separators[qsizetype(n % separators.size())];
+        if (n % 7 == 0 && separator.size() > 1)
+            text.replace('.', separator);
+        const std::optional<double> expected = general(text, separator);
+        const std::optional<double> got = ValueTextToNumber(text, separator);
+        ASSERT_EQ(got.has_value(), expected.has_value()) << '"' << text.toStdString() << "\" with "
+                                                         << separator.toStdString();
+        if (got)
+            ASSERT_EQ(*got, *expected) << text.toStdString();
+    }
 }
 
 TEST(DecimalSeparator, ComesFromTheLocaleGiven)

@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 
 using namespace varnetta::views;
 
@@ -148,6 +149,117 @@ TEST_F(ChartFixture, LeavingTheChartAloneWhenTheControlGoes)
     delete extra;
     EXPECT_EQ(panel.chart()->series().size(), 4);
     EXPECT_EQ(panel.chart()->axes().size(), 2);
+}
+
+// ---- fitted values
+
+struct FitFixture : ChartFixture
+{
+    FitFixture()
+    {
+        control.SetFirstSeriesActive(false);
+        control.SetMaxValue(1000);
+        control.SetMinValue(-1000);
+    }
+    // A power page: about 1 kW, 230 V and 4.5 A, with an overload now and then.
+    void addPowerRows(int count, double kW = 0.9)
+    {
+        for (int i = 0; i < count; ++i) {
+            const double n = double(control.paging().rows() + 1);
+            const double main = int(n) % 10 == 0 ? std::nan("") : kW + 0.001 * (int(n) % 20);
+            control.AddValues({0.0, main, 229.0 + 0.01 * (int(n) % 100), 4.5},
+                              {Qt::blue, Qt::red, Qt::blue, Qt::green});
+        }
+        control.flushRepaint();
+    }
+};
+
+TEST_F(FitFixture, EachTraceGetsAnAxisItIsReadableOn)
+{
+    addPowerRows(150);
+    control.setFitValues(true);
+    // The kilowatts alone on the left: the overloads (NaN) pull nothing to 0.
+    QValueAxis* left = axis(Qt::Vertical);
+    EXPECT_NEAR(left->min(), 0.901 - 0.05 * 0.018, 1e-4);
+    EXPECT_NEAR(left->max(), 0.919 + 0.05 * 0.018, 1e-4);
+    EXPECT_EQ(left->labelsColor(), QColor(Qt::red));
+    // Volts and the steady amperes each on an axis of their own, in their colours.
+    ASSERT_EQ(control.valueAxes().size(), 3);
+    QValueAxis* volts = control.valueAxisOf(2);
+    QValueAxis* amperes = control.valueAxisOf(3);
+    EXPECT_EQ(control.valueAxisOf(1), left);
+    EXPECT_NE(volts, left);
+    EXPECT_NE(amperes, left);
+    EXPECT_NE(volts, amperes);
+    EXPECT_EQ(panel.chart()->axes(Qt::Vertical, panel.chart()->series().at(2)), QList<QAbstractAxis*>{volts});
+    EXPECT_GT(volts->min(), 228.9);
+    EXPECT_LT(volts->max(), 230.1);
+    EXPECT_EQ(volts->labelsColor(), QColor(Qt::blue));
+    EXPECT_LT(amperes->min(), 4.5);
+    EXPECT_GT(amperes->max(), 4.5);
+    EXPECT_EQ(amperes->alignment(), Qt::AlignRight);
+}
+
+TEST_F(FitFixture, PageMovesAndNewRowsFitAgain)
+{
+    addPowerRows(100, 0.5);
+    addPowerRows(100, 3.0); // page 2 in another range
+    control.setFitValues(true);
+    QValueAxis* left = axis(Qt::Vertical);
+    EXPECT_GT(left->min(), 2.9);
+    control.FirstPage();
+    EXPECT_LT(left->max(), 0.6);
+    control.LastPage();
+    addPowerRows(1, 9.0); // page 3
+    addPowerRows(1, 40.0);
+    EXPECT_NEAR(left->min(), 9.001 - 0.05 * 31.001, 1e-3);
+    EXPECT_NEAR(left->max(), 40.002 + 0.05 * 31.001, 1e-3);
+}
+
+TEST_F(FitFixture, OffGivesTheFunctionsLimitsBackIncludingOnesSetMeanwhile)
+{
+    addPowerRows(30);
+    control.setFitValues(true);
+    QValueAxis* left = axis(Qt::Vertical);
+    ASSERT_LT(left->max(), 10.0);
+    ASSERT_EQ(panel.chart()->axes(Qt::Vertical).size(), 3);
+    control.SetMaxValue(600); // a function frame of another function while fitted
+    control.SetMinValue(-100);
+    EXPECT_LT(left->max(), 10.0);
+    control.setFitValues(false);
+    EXPECT_EQ(left->max(), 600.0);
+    EXPECT_EQ(left->min(), -100.0);
+    EXPECT_EQ(control.valueAxes().size(), 1);
+    EXPECT_EQ(panel.chart()->axes(Qt::Vertical).size(), 1); // the fit's axes are gone, not just hidden
+    EXPECT_NE(left->labelsColor(), QColor(Qt::red));
+    EXPECT_TRUE(left->isTitleVisible());
+    for (int s = 0; s < 4; ++s)
+        EXPECT_EQ(control.valueAxisOf(s), left) << s;
+    addPowerRows(100); // rows after the fit leave the axis alone
+    EXPECT_EQ(left->max(), 600.0);
+}
+
+TEST_F(FitFixture, APageWithoutNumbersKeepsTheFunctionsLimits)
+{
+    for (int i = 0; i < 5; ++i)
+        control.AddValues({0.0, std::nan(""), std::nan(""), std::nan("")},
+                          {Qt::blue, Qt::red, Qt::blue, Qt::green});
+    control.setFitValues(true);
+    EXPECT_EQ(axis(Qt::Vertical)->min(), -1000.0);
+    EXPECT_EQ(axis(Qt::Vertical)->max(), 1000.0);
+    control.flushRepaint();
+    EXPECT_EQ(line(1)->at(0).y(), 0.0); // no number is drawn at 0
+}
+
+TEST_F(FitFixture, TheChartLosesTheFitsAxesWhenTheControlGoes)
+{
+    auto* other = new TChartControl(panel.chart(), 50);
+    other->AddValues({0.0, 1.0, 300.0, 1.0}, {Qt::blue, Qt::red, Qt::blue, Qt::green});
+    other->setFitValues(true);
+    ASSERT_EQ(panel.chart()->axes(Qt::Vertical).size(), 2);
+    delete other;
+    EXPECT_EQ(panel.chart()->axes(Qt::Vertical).size(), 1);
+    EXPECT_EQ(panel.chart()->axes(Qt::Vertical, panel.chart()->series().at(2)).size(), 1);
 }
 
 // Qt Charts elides a bottom label wider than its share of the plot: every

@@ -169,6 +169,7 @@ void TComparatorPanel::Judge(const protocol::TReading& reading)
 {
     const TLimitVerdict verdict =
         JudgeMainValue(reading.Value, edtCompHigh->text(), edtCompLow->text(), m_separator);
+    m_counts.add(verdict.pass);
     if (!verdict.value) {
         // An overload or any other text that is no number fails, shown as it came.
         edtCurValue->setText(protocol::DisplayText(reading.Value));

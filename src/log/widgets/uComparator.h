@@ -51,6 +51,9 @@ public:
     // not read as a number is a Fail, shown as the meter's text.
     void Judge(const protocol::TReading& reading);
     [[nodiscard]] bool passed() const { return m_passed; }
+    // Verdicts given since the log was last cleared (the window clears them).
+    [[nodiscard]] const TVerdictCounts& verdictCounts() const { return m_counts; }
+    void clearVerdictCounts() { m_counts = {}; }
 
     // The user's number settings, for showing the judged value.
     void setUserLocale(const QLocale& locale) { m_userLocale = locale; }
@@ -73,6 +76,7 @@ private:
     TShape* Shape1 = nullptr;
     QLabel* lblPass = nullptr;
     bool m_passed = true;
+    TVerdictCounts m_counts;
 };
 
 } // namespace varnetta::log

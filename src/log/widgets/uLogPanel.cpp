@@ -405,12 +405,25 @@ void TLogPanel::buildRecordMenu(QMenu* menu)
     mniStatistics1->setObjectName(QStringLiteral("mniStatistics1"));
     mniStatistics1->setToolTip(QStringLiteral("Count, minimum, maximum, mean and standard deviation of the log's values"));
     connect(mniStatistics1, &QAction::triggered, this, [this] {
-        if (!m_statisticsDialog)
+        if (!m_statisticsDialog) {
             m_statisticsDialog = new TStatisticsDialog(m_store, m_model, m_recorder, window());
+            m_statisticsDialog->setPageFiguresSource(m_pageFigures);
+            m_statisticsDialog->setVerdictCountsSource(m_verdictCounts);
+        }
         m_statisticsDialog->show();
         m_statisticsDialog->raise();
         m_statisticsDialog->activateWindow();
     });
+}
+
+void TLogPanel::setStatisticsSources(TPageFiguresSource page, TVerdictCountsSource verdicts)
+{
+    m_pageFigures = std::move(page);
+    m_verdictCounts = std::move(verdicts);
+    if (m_statisticsDialog) {
+        m_statisticsDialog->setPageFiguresSource(m_pageFigures);
+        m_statisticsDialog->setVerdictCountsSource(m_verdictCounts);
+    }
 }
 
 void TLogPanel::fitColumns()

@@ -7,6 +7,7 @@
 #include "log/LogRecorder.h"
 #include "log/LogStore.h"
 #include "log/LogTableModel.h"
+#include "log/widgets/StatisticsDialog.h"
 
 #include <QElapsedTimer>
 
@@ -31,8 +32,6 @@ class TCEdit;
 }
 
 namespace varnetta::log {
-
-class TStatisticsDialog;
 
 // The plain message box of a successful XML save (not the message dialog);
 // tests replace it. Returns the previous hook.
@@ -74,6 +73,12 @@ public:
 
     // "Clear", "Save", a separator and the record-limit items.
     void buildRecordMenu(QMenu* menu);
+
+    // Record > Statistics...: the window tells it where the chart's page and
+    // the comparator's verdicts are read.
+    void setStatisticsSources(TPageFiguresSource page, TVerdictCountsSource verdicts);
+    // Made on first use; null before.
+    [[nodiscard]] TStatisticsDialog* statisticsDialog() const { return m_statisticsDialog; }
 
     // Handlers, under the names the rest of the window knows them by.
     void btnRecordNewClick(); // also the chart's btnNew and the menu's Clear
@@ -166,6 +171,8 @@ private:
     QAction* mniSave1 = nullptr;
     QAction* mniStatistics1 = nullptr;
     TStatisticsDialog* m_statisticsDialog = nullptr;
+    TPageFiguresSource m_pageFigures;
+    TVerdictCountsSource m_verdictCounts;
     class TFileWork;
     TFileWork* m_work = nullptr;
     class TBusyScope;

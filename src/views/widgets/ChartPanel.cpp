@@ -6,6 +6,7 @@
 #include "uCharControl.h"
 #include "uMySuper.h"
 
+#include <QAction>
 #include <QAreaSeries>
 #include <QChart>
 #include <QChartView>
@@ -26,6 +27,7 @@
 #include <QValueAxis>
 
 #include <stdexcept>
+#include <tuple>
 
 namespace varnetta::views {
 
@@ -180,6 +182,8 @@ TChartPanel::TChartPanel(QWidget* parent) : QWidget(parent)
     connect(btnGoPage, &QToolButton::clicked, this, &TChartPanel::btnGoPageClick);
     connect(btnSave, &QToolButton::clicked, this, &TChartPanel::btnSaveClick);
     connect(btnChartZoomOut, &QToolButton::clicked, this, [] { btnGridZoomoutClick(); });
+    connect(m_chartLogAction, &QAction::toggled, this, &TChartPanel::chartLogToggled);
+    connect(m_fitValuesAction, &QAction::toggled, this, &TChartPanel::fitValuesToggled);
 }
 
 void TChartPanel::buildToolBar()
@@ -230,6 +234,29 @@ void TChartPanel::buildToolBar()
         addEdit(row2, "edtPage", QStringLiteral("GotoPage"), QStringLiteral("1"), app::taRightJustify, 50);
     Panel6->setBuddy(edtPage);
     btnGoPage = addToolButton(row2, "btnGoPage", QStringLiteral("GotoPage"), QStyle::SP_ArrowRight);
+    // Beyond the chart's own controls: what it shows and how it scales.
+    m_chartLogAction = new QAction(QStringLiteral("Chart Log"), this);
+    m_chartLogAction->setObjectName(QStringLiteral("mniChartLog"));
+    m_chartLogAction->setCheckable(true);
+    m_chartLogAction->setEnabled(false);
+    m_chartLogAction->setToolTip(
+        QStringLiteral("Chart every row of the log table, an opened file's or the meter memory's too"));
+    m_fitValuesAction = new QAction(QStringLiteral("Fit Values"), this);
+    m_fitValuesAction->setObjectName(QStringLiteral("mniFitValues"));
+    m_fitValuesAction->setCheckable(true);
+    m_fitValuesAction->setToolTip(
+        QStringLiteral("Fit the value axis to the values of the page shown; far larger or smaller "
+                       "values get an axis of their own on the right"));
+    for (auto [button, action, name] : {std::tuple{&btnChartLog, m_chartLogAction, "btnChartLog"},
+                                        std::tuple{&btnFitValues, m_fitValuesAction, "btnFitValues"}}) {
+        *button = new QToolButton(row2);
+        (*button)->setObjectName(QString::fromLatin1(name));
+        (*button)->setDefaultAction(action);
+        (*button)->setToolButtonStyle(Qt::ToolButtonTextOnly);
+        (*button)->setAccessibleName(action->text());
+        (*button)->setAutoRaise(true);
+        addToRow(row2, *button);
+    }
     static_cast<QHBoxLayout*>(row2->layout())->addStretch(1);
     // The go-to-page group is there but never offered.
     Panel6->hide();
@@ -311,7 +338,32 @@ void TChartPanel::setChartControl(TChartControl* control)
     // The page box follows CurPage whatever moves it, row appends and
     // clearing included, so it never shows a page that is not on screen.
     connect(m_control, &TChartControl::curPageChanged, this, &TChartPanel::showCurPage);
+    m_control->setFitValues(m_fitValuesAction->isChecked());
+    m_control->setSource(m_chartLogAction->isChecked() ? m_logSource : nullptr);
     showCurPage();
+}
+
+void TChartPanel::setLogSource(const IChartSource* source)
+{
+    if (!source)
+        m_chartLogAction->setChecked(false);
+    m_logSource = source;
+    m_chartLogAction->setEnabled(source != nullptr);
+    chartLogToggled(m_chartLogAction->isChecked());
+}
+
+void TChartPanel::chartLogToggled(bool on)
+{
+    if (!m_control)
+        return;
+    m_control->setSource(on ? m_logSource : nullptr);
+    showCurPage();
+}
+
+void TChartPanel::fitValuesToggled(bool on)
+{
+    if (m_control)
+        m_control->setFitValues(on);
 }
 
 void TChartPanel::showCurPage()

@@ -8,6 +8,7 @@
 
 #include <functional>
 
+class QAction;
 class QChart;
 class QChartView;
 class QLabel;
@@ -21,6 +22,7 @@ class TCEdit;
 namespace varnetta::views {
 
 class TChartControl;
+class IChartSource;
 
 // The picture file name as it is written: ".bmp" appended unless the name
 // already ends in it or in ".png" or ".svg" (the save dialog's other
@@ -55,6 +57,16 @@ public:
     [[nodiscard]] int LastRange() const { return m_lastRange; }
     void setLastRange(int value) { m_lastRange = value; }
 
+    // The table the "Chart Log" toggle charts; the toggle is offered only
+    // once there is one.
+    void setLogSource(const IChartSource* source);
+    // Checkable, off at start: "Chart Log" (every row of the table on the
+    // chart, opened files included) and "Fit Values" (the value axis fitted
+    // to the page). Their buttons stand at the end of the toolbar; the
+    // window also puts them in its Record menu.
+    [[nodiscard]] QAction* chartLogAction() const { return m_chartLogAction; }
+    [[nodiscard]] QAction* fitValuesAction() const { return m_fitValuesAction; }
+
     // Buttons the window wires to other subsystems.
     [[nodiscard]] QToolButton* newButton() const { return btnNew; }
     [[nodiscard]] QToolButton* flyButton() const { return btnFly; }
@@ -81,8 +93,13 @@ private:
     void edtPageChange();
     void showCurPage();
     void resetToCurPage(app::TCEdit* edit);
+    void chartLogToggled(bool on);
+    void fitValuesToggled(bool on);
 
     TChartControl* m_control = nullptr;
+    const IChartSource* m_logSource = nullptr;
+    QAction* m_chartLogAction = nullptr;
+    QAction* m_fitValuesAction = nullptr;
     int m_lastRange = 100;
     QChart* m_chart = nullptr;
 
@@ -100,6 +117,8 @@ private:
     QLabel* Panel6 = nullptr;
     app::TCEdit* edtPage = nullptr;
     QToolButton* btnGoPage = nullptr;
+    QToolButton* btnChartLog = nullptr;
+    QToolButton* btnFitValues = nullptr;
     QTimer* timerChange = nullptr;
     QChartView* Chart1 = nullptr;
 };

@@ -8,6 +8,8 @@
 #include <QList>
 #include <QObject>
 #include <QPointF>
+#include <QPointer>
+#include <QString>
 #include <QTimer>
 
 #include <vector>
@@ -60,6 +62,25 @@ public:
     void SetMinValue(double Value);
     void SetFirstSeriesActive(bool Active);
 
+    // Charts a table's records instead of the rows AddValues hands over
+    // (null: back to those); the view goes to the last page and follows.
+    void setSource(const IChartSource* source);
+    [[nodiscard]] const IChartSource* source() const { return m_paging.source(); }
+    // The source gained rows at its end (appended) or was replaced.
+    void sourceChanged(bool appended);
+
+    // Fit values: each page move and new row sets the value axis to the
+    // numbers of the page shown, with a small margin; a trace that would
+    // lie flat beside the others gets an axis of its own on the right, each
+    // axis in its trace's colour. Off: the axis limits set through
+    // SetMaxValue and SetMinValue hold.
+    void setFitValues(bool on);
+    [[nodiscard]] bool fitValues() const { return m_fitValues; }
+    // The value axes shown: the left one first.
+    [[nodiscard]] QList<QValueAxis*> valueAxes() const;
+    // The axis a series is drawn against.
+    [[nodiscard]] QValueAxis* valueAxisOf(int series) const;
+
     // Draws a pending row burst now instead of at the next repaint tick.
     void flushRepaint();
     [[nodiscard]] bool repaintPending() const { return m_repaintTimer.isActive(); }
@@ -74,8 +95,12 @@ private:
     void refresh();
     void applyRecordAxis();
     void noteCurPage(int32_t before);
+    void applyFit();
+    void attachSeries(size_t series, int axis);
+    void unfit();
 
     QChart* m_chart;
+    QPointer<QChart> m_chartAlive; // the chart may go first when the window closes
     QValueAxis* m_recordAxis = nullptr;
     QValueAxis* m_valueAxis = nullptr;
     std::vector<QXYSeries*> m_points;       // where each series keeps its points
@@ -85,6 +110,17 @@ private:
     TPageWindow m_axisWindow{0, 0};
     QTimer m_repaintTimer;
     QList<QPointF> m_scratch;
+    bool m_fitValues = false;
+    // The value axis as the fit found it, and as SetMaxValue and SetMinValue
+    // set it meanwhile: what it returns to.
+    QString m_fixedLabelFormat;
+    double m_fixedMin = 0;
+    double m_fixedMax = 0;
+    QColor m_fixedLabelsColor;
+    QColor m_fixedLineColor;
+    bool m_fixedTitleVisible = true;
+    std::vector<QValueAxis*> m_extraAxes; // right-hand axes of a fit, made when a page needs them
+    std::vector<int> m_axisOf;            // per series: 0 the left axis, n the n-th extra one
 };
 
 } // namespace varnetta::views
