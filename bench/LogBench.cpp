@@ -165,36 +165,16 @@ BENCHMARK(BM_XmlLoad)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 // The four above with the calling thread alone: the reference for what
 // the other cores add, measured in the same run.
-class TOneThread
+template <void (*Bench)(benchmark::State&)> void OneThread(benchmark::State& state)
 {
-public:
-    TOneThread() { qputenv("VARNETTA_FILE_THREADS", "1"); }
-    ~TOneThread() { qunsetenv("VARNETTA_FILE_THREADS"); }
-};
-void BM_TextSaveOneThread(benchmark::State& state)
-{
-    const TOneThread one;
-    BM_TextSave(state);
+    qputenv("VARNETTA_FILE_THREADS", "1");
+    Bench(state);
+    qunsetenv("VARNETTA_FILE_THREADS");
 }
-void BM_TextLoadOneThread(benchmark::State& state)
-{
-    const TOneThread one;
-    BM_TextLoad(state);
-}
-void BM_XmlSaveOneThread(benchmark::State& state)
-{
-    const TOneThread one;
-    BM_XmlSave(state);
-}
-void BM_XmlLoadOneThread(benchmark::State& state)
-{
-    const TOneThread one;
-    BM_XmlLoad(state);
-}
-BENCHMARK(BM_TextSaveOneThread)->Iterations(1)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_TextLoadOneThread)->Iterations(1)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_XmlSaveOneThread)->Iterations(1)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_XmlLoadOneThread)->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(OneThread<BM_TextSave>)->Name("BM_TextSaveOneThread")->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(OneThread<BM_TextLoad>)->Name("BM_TextLoadOneThread")->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(OneThread<BM_XmlSave>)->Name("BM_XmlSaveOneThread")->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(OneThread<BM_XmlLoad>)->Name("BM_XmlLoadOneThread")->Iterations(1)->Unit(benchmark::kMillisecond);
 
 // One row whose value is 1 MB long, escaped throughout, against the
 // reference of a packet of ordinary rows of about the same size.
