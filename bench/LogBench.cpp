@@ -34,13 +34,19 @@ TLogStore& fullStore()
     return store;
 }
 
-void BM_AppendRows(benchmark::State& state)
+// Rows made beforehand, taken in turn: the figures are the store's own cost.
+std::vector<TLogRow> sampleRows()
 {
-    // The rows are made beforehand: the figure is the store's own cost.
     std::vector<TLogRow> rows;
     rows.reserve(4096);
     for (qsizetype i = 0; i < 4096; ++i)
         rows.push_back(SampleLogRow(i));
+    return rows;
+}
+
+void BM_AppendRows(benchmark::State& state)
+{
+    const std::vector<TLogRow> rows = sampleRows();
     for (auto _ : state) {
         TLogStore store;
         for (qsizetype i = 0; i < kRows; ++i) {
@@ -58,10 +64,7 @@ BENCHMARK(BM_AppendRows)->Iterations(1)->Unit(benchmark::kMillisecond);
 // them (a step every 4096 rows): what counting costs beside the append.
 void BM_AppendRowsWithStatistics(benchmark::State& state)
 {
-    std::vector<TLogRow> rows;
-    rows.reserve(4096);
-    for (qsizetype i = 0; i < 4096; ++i)
-        rows.push_back(SampleLogRow(i));
+    const std::vector<TLogRow> rows = sampleRows();
     for (auto _ : state) {
         TLogStore store;
         TLogStatistics statistics(",");
