@@ -105,7 +105,7 @@ bool MakeInOrder(qsizetype parts, int threads, const TMakePart& make, const TTak
     if (threads <= 1 || parts <= 1) {
         QByteArray bytes;
         for (qsizetype part = 0; part < parts; ++part) {
-            bytes.clear();
+            bytes.truncate(0); // keeps its room for the next part
             if (!make(part, bytes) || !take(part, bytes))
                 return false;
         }
