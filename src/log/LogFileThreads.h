@@ -16,6 +16,8 @@ namespace varnetta::log::fileio {
 // How many pieces a file of `bytes` is worth: one per core, none smaller
 // than `minPiece` bytes.
 [[nodiscard]] int PieceCount(qint64 bytes, qint64 minPiece);
+// Writers hand out small parts and join nothing: worth a thread from here.
+inline constexpr qint64 kMinWriteBytesPerThread = qint64(4) << 20;
 
 // A second device on the same bytes, for another thread: a file opened
 // again by name, a buffer over the same data. Null for anything else (a

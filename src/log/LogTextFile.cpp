@@ -52,7 +52,7 @@ namespace {
 
 constexpr QByteArrayView kNullText = "NULL";
 
-// Below this a file is read or written on the calling thread alone.
+// Below this a file is read on the calling thread alone.
 constexpr qint64 kMinTextPiece = qint64(8) << 20;
 // Rows a writer's thread makes at a time (about a megabyte of text).
 constexpr qsizetype kRowsPerPart = qsizetype(1) << 14;
@@ -188,7 +188,7 @@ bool WriteTextLog(const TLogStore& store, QIODevice& out, const QList<QByteArray
             progress(std::min(rows, (part + 1) * kRowsPerPart), rows);
         return true;
     };
-    return MakeInOrder(parts, PieceCount(rows * 60, kMinTextPiece), make, take);
+    return MakeInOrder(parts, PieceCount(rows * 60, kMinWriteBytesPerThread), make, take);
 }
 
 QList<qsizetype> TextLogLineBreakRows(const TLogStore& store, qsizetype most)

@@ -571,7 +571,7 @@ void writeXmlRow(TOutBuffer& buf, const TLogStore& store, qsizetype r, std::arra
 }
 
 constexpr QByteArrayView kRowDataStart = "</METADATA><ROWDATA>";
-// Below this a packet is read or written on the calling thread alone.
+// Below this a packet is read on the calling thread alone.
 constexpr qint64 kMinXmlPiece = qint64(16) << 20;
 constexpr QByteArrayView kPacketEnd = "</ROWDATA></DATAPACKET>";
 
@@ -624,7 +624,7 @@ bool WriteXmlPacket(const TLogStore& store, QIODevice& out, const TLogProgress& 
             progress(std::min(rows, (part + 1) * kRowsPerPart), rows);
         return true;
     };
-    if (!MakeInOrder(parts, PieceCount(rows * 180, kMinXmlPiece), make, take))
+    if (!MakeInOrder(parts, PieceCount(rows * 180, kMinWriteBytesPerThread), make, take))
         return false;
     buf.put(kPacketEnd);
     return buf.flush();

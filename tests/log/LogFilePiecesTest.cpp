@@ -77,8 +77,8 @@ TEST(TextLogInPieces, AnyOneCutGivesTheRowsOfTheWholeFile)
 TEST(TextLogInPieces, AnyTwoCutsGiveTheRowsOfTheWholeFile)
 {
     const auto whole = readInPieces(kAwkward, {}, 1 << 20);
-    for (qint64 a = 1; a < kAwkward.size(); a += 3)
-        for (qint64 b = a; b < kAwkward.size(); b += 5)
+    for (qint64 a = 1; a < kAwkward.size(); a += 5)
+        for (qint64 b = a; b < kAwkward.size(); b += 7)
             expectSameRead(kAwkward, {a, b}, 2, *whole);
 }
 
@@ -129,17 +129,17 @@ TEST(TextLogInPieces, ManyChunksOfRowsJoinInFileOrder)
 {
     // More rows than a store chunk holds on either side of the cuts, so the
     // joins fall inside chunks.
-    const QByteArray bytes = manyRows(200000);
+    const QByteArray bytes = manyRows(150000);
     const auto whole = readInPieces(bytes, {}, 1 << 20);
     ASSERT_TRUE(whole->ok);
-    ASSERT_EQ(whole->store.rowCount(), 200000);
+    ASSERT_EQ(whole->store.rowCount(), 150000);
     expectSameRead(bytes, {bytes.size() / 3, bytes.size() * 2 / 3}, 1 << 16, *whole);
     expectSameRead(bytes, {bytes.size() / 2}, 1 << 20, *whole);
 }
 
 TEST(TextLogInPieces, ACancelFromTheProgressStopsEveryPiece)
 {
-    QByteArray bytes = manyRows(200000);
+    QByteArray bytes = manyRows(150000);
     QBuffer in(&bytes);
     in.open(QIODevice::ReadOnly);
     TLogStore store;
@@ -316,7 +316,7 @@ TEST(PartsInOrder, AnExceptionOnEitherSidePassesOutOnceAllThreadsEnded)
 TEST(WritersOnEveryCore, TheTextLogIsItsHeaderAndEachRowsLineInOrder)
 {
     // Large enough to be written in parts on more than one thread.
-    const TLogStore store = storeOf(250000);
+    const TLogStore store = storeOf(150000);
     QByteArray expected = TextLogHeaderLine();
     for (qsizetype r = 0; r < store.rowCount(); ++r)
         expected += *TextLogRowLine(store, r);
@@ -325,7 +325,7 @@ TEST(WritersOnEveryCore, TheTextLogIsItsHeaderAndEachRowsLineInOrder)
 
 TEST(WritersOnEveryCore, ThePacketIsItsStartEachRowElementInOrderAndItsEnd)
 {
-    const TLogStore store = storeOf(250000);
+    const TLogStore store = storeOf(150000);
     QByteArray expected = XmlPacketStart();
     for (qsizetype r = 0; r < store.rowCount(); ++r)
         expected += XmlRowElement(store, r);
@@ -335,7 +335,7 @@ TEST(WritersOnEveryCore, ThePacketIsItsStartEachRowElementInOrderAndItsEnd)
 
 TEST(WritersOnEveryCore, ARowTheTextFormCannotCarryFailsTheWriteWherever)
 {
-    TLogStore store = storeOf(250000);
+    TLogStore store = storeOf(150000);
     TLogRow broken;
     broken.setText(fAValue, "1\n2");
     store.appendRow(broken);
@@ -373,7 +373,7 @@ void expectSamePacketRead(const QByteArray& bytes, const QList<qint64>& cuts, co
 // A small packet with a change log, escapes, null fields and a long value.
 QByteArray awkwardPacket()
 {
-    TLogStore store = storeOf(12);
+    TLogStore store = storeOf(5);
     TLogRow longRow;
     longRow.setText(fAValue, QByteArray(20, '<'));
     store.appendRow(longRow);
@@ -389,11 +389,11 @@ TEST(PacketInPieces, AnyCutGivesTheRowsOfOnePiece)
     const QByteArray bytes = awkwardPacket();
     const auto whole = readPacket(bytes, std::nullopt);
     ASSERT_EQ(whole->verdict, TXmlQuickRead::Read);
-    ASSERT_EQ(whole->store.rowCount(), 13);
+    ASSERT_EQ(whole->store.rowCount(), 6);
     for (qint64 at = 0; at <= bytes.size(); ++at)
         expectSamePacketRead(bytes, {at}, *whole);
-    for (qint64 a = 0; a < bytes.size(); a += 17)
-        for (qint64 b = a; b < bytes.size(); b += 29)
+    for (qint64 a = 0; a < bytes.size(); a += 13)
+        for (qint64 b = a; b < bytes.size(); b += 23)
             expectSamePacketRead(bytes, {a, b}, *whole);
 }
 
@@ -423,7 +423,7 @@ TEST(PacketInPieces, APacketOfAnotherFormIsDeclinedWhateverTheCut)
 TEST(PacketInPieces, ALargePacketIsReadInPiecesAndBackWhole)
 {
     // Large enough for one piece per core on its own.
-    const TLogStore store = storeOf(200000);
+    const TLogStore store = storeOf(150000);
     QByteArray bytes = XmlPacket(store);
     TLogStore read;
     ASSERT_TRUE(ReadXmlPacket(bytes, read));
