@@ -1,6 +1,7 @@
 // Window glue of the trend chart and the pop-out container.
 #include "ufrmMain.h"
 
+#include "controls/CControls.h"
 #include "log/LogChartSink.h"
 #include "log/LogRecorder.h"
 #include "log/LogTableModel.h"
@@ -56,11 +57,7 @@ private:
 
 QToolButton* gridToolButton(QToolBar* bar, const char* name, const QString& hint, QStyle::StandardPixmap icon)
 {
-    auto* button = new QToolButton(bar);
-    button->setObjectName(QString::fromLatin1(name));
-    button->setToolTip(hint);
-    button->setAccessibleName(hint);
-    button->setIcon(bar->style()->standardIcon(icon));
+    auto* button = IconToolButton(bar, name, hint, icon);
     button->setAutoRaise(true);
     bar->addWidget(button);
     return button;

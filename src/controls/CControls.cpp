@@ -1,6 +1,7 @@
 #include "CControls.h"
 
 #include <QEvent>
+#include <QToolButton>
 
 namespace varnetta::app {
 
@@ -44,6 +45,16 @@ void TCEdit::changeEvent(QEvent* event)
     // A new reading order means a new style, as when the window is re-created.
     if (event->type() == QEvent::LayoutDirectionChange)
         CreateParams();
+}
+
+QToolButton* IconToolButton(QWidget* parent, const char* name, const QString& hint, QStyle::StandardPixmap icon)
+{
+    auto* button = new QToolButton(parent);
+    button->setObjectName(QString::fromLatin1(name));
+    button->setToolTip(hint);
+    button->setAccessibleName(hint);
+    button->setIcon(parent->style()->standardIcon(icon));
+    return button;
 }
 
 } // namespace varnetta::app

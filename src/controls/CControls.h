@@ -1,7 +1,11 @@
-// TCEdit: a single-line edit box whose horizontal alignment is a property.
+// TCEdit: a single-line edit box whose horizontal alignment is a property;
+// IconToolButton: the tool buttons of the window's bars.
 #pragma once
 
 #include <QLineEdit>
+#include <QStyle>
+
+class QToolButton;
 
 namespace varnetta::app {
 
@@ -40,5 +44,10 @@ private:
     TAlignment m_alignment = taLeftJustify;
     int m_styleApplications = 0;
 };
+
+// A tool button with the style's standard icon; the hint is its tool tip
+// and its accessible name. The caller places it.
+[[nodiscard]] QToolButton* IconToolButton(QWidget* parent, const char* name, const QString& hint,
+                                          QStyle::StandardPixmap icon);
 
 } // namespace varnetta::app

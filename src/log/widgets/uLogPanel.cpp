@@ -81,11 +81,7 @@ constexpr TLimitItem kLimitItems[] = {
 
 QToolButton* toolButton(QToolBar* bar, const char* name, const QString& hint, QStyle::StandardPixmap icon)
 {
-    auto* b = new QToolButton(bar);
-    b->setObjectName(QLatin1String(name));
-    b->setToolTip(hint);
-    b->setAccessibleName(hint);
-    b->setIcon(bar->style()->standardIcon(icon));
+    auto* b = app::IconToolButton(bar, name, hint, icon);
     bar->addWidget(b);
     return b;
 }

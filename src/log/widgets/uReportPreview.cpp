@@ -2,6 +2,7 @@
 
 #include "uReport.h"
 
+#include "controls/CControls.h"
 #include "controls/NewMsgDlg.h"
 
 #include <QApplication>
@@ -34,12 +35,8 @@ constexpr double kMaxZoom = 4.0;
 QToolButton* toolButton(QWidget* parent, const char* name, const QString& text, const QString& hint,
                         QStyle::StandardPixmap icon)
 {
-    auto* b = new QToolButton(parent);
-    b->setObjectName(QString::fromLatin1(name));
+    auto* b = app::IconToolButton(parent, name, hint, icon);
     b->setText(text);
-    b->setToolTip(hint);
-    b->setAccessibleName(hint);
-    b->setIcon(parent->style()->standardIcon(icon));
     b->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
     b->setAutoRaise(true);
     return b;

@@ -80,11 +80,7 @@ QFrame* addSeparator(QWidget* row)
 
 QToolButton* addToolButton(QWidget* bar, const char* name, const QString& hint, QStyle::StandardPixmap icon)
 {
-    auto* button = new QToolButton(bar);
-    button->setObjectName(QString::fromLatin1(name));
-    button->setToolTip(hint);
-    button->setAccessibleName(hint);
-    button->setIcon(bar->style()->standardIcon(icon));
+    auto* button = app::IconToolButton(bar, name, hint, icon);
     button->setAutoRaise(true);
     button->setIconSize(QSize(16, 16));
     addToRow(bar, button);
