@@ -1,7 +1,9 @@
 #include "LogStore.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
+#include <new>
 
 #include <sys/mman.h>
 
@@ -45,6 +47,98 @@ int unitSlot(int field)
     return field == fAUnit ? 0 : field == fASubUnit1 ? 1 : 2;
 }
 
+// Copies a field's bytes (at most 24) with fixed-size moves, which the
+// compiler turns into a few loads and stores rather than a library call.
+inline void copyShort(char* to, const char* from, size_t n)
+{
+    if (n >= 8) {
+        if (n >= 16)
+            std::memcpy(to, from, 16);
+        else
+            std::memcpy(to, from, 8);
+        std::memcpy(to + n - 8, from + n - 8, 8);
+    } else if (n >= 4) {
+        std::memcpy(to, from, 4);
+        std::memcpy(to + n - 4, from + n - 4, 4);
+    } else if (n > 0) {
+        to[0] = from[0];
+        to[n / 2] = from[n / 2];
+        to[n - 1] = from[n - 1];
+    }
+}
+
+inline bool sameText(const QByteArray& known, QByteArrayView text)
+{
+    if (known.size() != text.size())
+        return false;
+    const char* a = known.constData();
+    const char* b = text.data();
+    for (qsizetype i = 0; i < text.size(); ++i)
+        if (a[i] != b[i])
+            return false;
+    return true;
+}
+
+// Bytes a row can take in the arena: each of the eight text fields at its
+// widest with its tag.
+constexpr size_t kMaxRowArenaBytes = 8 * (1 + kTextFieldWidth);
+
+// A chunk's text bytes: one plain buffer written through a cursor, so that
+// a row's fields go in without a check or a fill per byte. realloc lets a
+// large buffer grow and shrink by remapping rather than copying.
+class TArena
+{
+public:
+    TArena() = default;
+    ~TArena() { std::free(m_data); }
+    TArena(const TArena&) = delete;
+    TArena& operator=(const TArena&) = delete;
+
+    [[nodiscard]] const char* data() const { return m_data; }
+    [[nodiscard]] size_t size() const { return m_size; }
+    [[nodiscard]] size_t capacity() const { return m_capacity; }
+    char operator[](size_t i) const { return m_data[i]; }
+
+    void reserve(size_t bytes)
+    {
+        if (bytes > m_capacity)
+            reallocate(bytes);
+    }
+    // Where `bytes` more may be written; commit() then says how far.
+    char* room(size_t bytes)
+    {
+        if (m_size + bytes > m_capacity)
+            reallocate(std::max(m_size + bytes, m_capacity + m_capacity / 2));
+        return m_data + m_size;
+    }
+    void commit(const char* end) { m_size = size_t(end - m_data); }
+    void append(const char* from, size_t bytes)
+    {
+        char* at = room(bytes);
+        std::memcpy(at, from, bytes);
+        m_size += bytes;
+    }
+    void shrinkToFit()
+    {
+        if (m_size != 0 && m_size < m_capacity)
+            reallocate(m_size);
+    }
+
+private:
+    void reallocate(size_t bytes)
+    {
+        auto* grown = static_cast<char*>(std::realloc(m_data, bytes));
+        if (!grown)
+            throw std::bad_alloc();
+        m_data = grown;
+        m_capacity = bytes;
+    }
+
+    char* m_data = nullptr;
+    size_t m_size = 0;
+    size_t m_capacity = 0;
+};
+
 } // namespace
 
 const char* LogFieldName(int field)
@@ -77,7 +171,7 @@ struct TLogStore::Chunk
     std::vector<uint8_t> state;
     std::vector<uint8_t> function;
     std::array<std::vector<uint16_t>, 3> unit;
-    std::vector<char> arena;
+    TArena arena;
 
     // `arenaBytes`: what the arena is expected to hold when full.
     explicit Chunk(size_t arenaBytes = kChunkRows * 28)
@@ -116,24 +210,26 @@ struct TLogStore::Chunk
     [[nodiscard]] qsizetype size() const { return qsizetype(ano.size()); }
     [[nodiscard]] bool null(qsizetype local, int field) const { return (nullMask[local] >> field) & 1u; }
 
-    void putText(QByteArrayView t, bool mayPack)
+    // Writes a field at `p` (room for it assured) and gives the end.
+    static char* putText(char* p, QByteArrayView t, bool mayPack)
     {
         if (mayPack && isTimeStamp(t)) {
             if (t[2] == ':') {
-                arena.push_back(char(kTagPackedTime));
+                *p++ = char(kTagPackedTime);
             } else {
-                arena.push_back(char(kTagPackedTimeSep));
-                arena.push_back(t[2]);
+                *p++ = char(kTagPackedTimeSep);
+                *p++ = t[2];
             }
             for (int i = 0; i < kPackedDigits; ++i) {
                 const int hi = t[kTimeDigitPos[2 * i]] - '0';
                 const int lo = t[kTimeDigitPos[2 * i + 1]] - '0';
-                arena.push_back(char((hi << 4) | lo));
+                *p++ = char((hi << 4) | lo);
             }
-            return;
+            return p;
         }
-        arena.push_back(char(t.size()));
-        arena.insert(arena.end(), t.data(), t.data() + t.size());
+        *p++ = char(t.size());
+        copyShort(p, t.data(), size_t(t.size()));
+        return p + t.size();
     }
 
     // A full chunk gives back what its arena holds spare, unless that is
@@ -141,7 +237,7 @@ struct TLogStore::Chunk
     void shrink()
     {
         if (arena.capacity() - arena.size() > arena.size() / 16)
-            arena.shrink_to_fit();
+            arena.shrinkToFit();
     }
     // What the next chunk's arena should expect, going by this one's.
     [[nodiscard]] size_t nextArenaBytes() const { return arena.size() + arena.size() / 32 + 64; }
@@ -188,7 +284,7 @@ struct TLogStore::Chunk
                 unit[u].push_back(id < unitMap.size() ? unitMap[id] : id);
             }
         }
-        arena.insert(arena.end(), source.arena.begin() + first, source.arena.begin() + last);
+        arena.append(source.arena.data() + first, last - first);
     }
 };
 
@@ -218,7 +314,7 @@ uint16_t TLogStore::internUnit(QByteArrayView text, int slot)
 {
     // Units seldom change from one row to the next.
     const uint16_t last = m_lastUnit[size_t(slot)];
-    if (last < m_units.size() && m_units[last] == text)
+    if (last < m_units.size() && sameText(m_units[last], text))
         return last;
     const auto it = m_unitIds.constFind(text.toByteArray());
     if (it != m_unitIds.constEnd())
@@ -233,7 +329,7 @@ uint16_t TLogStore::internUnit(QByteArrayView text, int slot)
 
 uint8_t TLogStore::internFunction(QByteArrayView text)
 {
-    if (m_lastFunction < m_functions.size() && m_functions[m_lastFunction] == text)
+    if (m_lastFunction < m_functions.size() && sameText(m_functions[m_lastFunction], text))
         return m_lastFunction;
     const auto it = m_functionIds.constFind(text.toByteArray());
     if (it != m_functionIds.constEnd())
@@ -260,13 +356,9 @@ void TLogStore::appendRow(const TLogRow& row)
 void TLogStore::appendRow(const TLogRowView& row)
 {
     Chunk& c = chunkForAppend();
-    const auto has = [&](int f) { return (row.assigned >> f) & 1u; };
-    uint16_t mask = 0;
-    if (!row.ANo)
-        mask |= 1u;
-    for (int f = 1; f < kLogFieldCount; ++f)
-        if (!has(f))
-            mask |= uint16_t(1u << f);
+    const uint32_t assigned = row.assigned;
+    const auto has = [&](int f) { return (assigned >> f) & 1u; };
+    const auto mask = uint16_t((~assigned & 0x1FEu) | (row.ANo ? 0u : 1u));
 
     std::array<QByteArrayView, kLogFieldCount> texts;
     for (int f = 1; f < kLogFieldCount; ++f)
@@ -286,18 +378,21 @@ void TLogStore::appendRow(const TLogRowView& row)
     c.function.push_back(fn);
     for (int i = 0; i < 3; ++i)
         c.unit[size_t(i)].push_back(units[size_t(i)]);
-    for (int f : kArenaOrder) {
-        if (!has(f))
-            continue;
-        const bool interned = f == fAFunction || f == fAUnit || f == fASubUnit1 || f == fASubUnit2;
-        if (interned) {
-            const bool overflow =
-                f == fAFunction ? fn == kFunctionInArena : units[size_t(unitSlot(f))] == kUnitInArena;
-            if (!overflow)
-                continue;
-        }
-        c.putText(texts[size_t(f)], f == fATime);
-    }
+
+    // The texts last, through one cursor: the value fields and the time
+    // always, the interned ones only when their dictionary is full.
+    char* p = c.arena.room(kMaxRowArenaBytes);
+    if (has(fATime))
+        p = Chunk::putText(p, texts[fATime], true);
+    for (int f : {fAValue, fASubValue1, fASubValue2})
+        if (has(f))
+            p = Chunk::putText(p, texts[size_t(f)], false);
+    if (fn == kFunctionInArena && has(fAFunction))
+        p = Chunk::putText(p, texts[fAFunction], false);
+    for (int f : {fAUnit, fASubUnit1, fASubUnit2})
+        if (units[size_t(unitSlot(f))] == kUnitInArena && has(f))
+            p = Chunk::putText(p, texts[size_t(f)], false);
+    c.arena.commit(p);
     ++m_rowCount;
 }
 
@@ -357,6 +452,58 @@ QByteArrayView TLogStore::arenaField(const Chunk& c, qsizetype local, int field,
         return QByteArrayView(scratch.data(), 20);
     }
     return {};
+}
+
+void TLogStore::readRow(qsizetype row, TLogRowView& out, std::array<char, 24>& scratch) const
+{
+    const Place p = locate(row);
+    const Chunk& c = *m_chunks[p.chunk];
+    const qsizetype local = p.local;
+    const uint32_t nulls = c.nullMask[size_t(local)];
+    out.assigned = uint16_t(~nulls & 0x1FEu);
+    out.rowState = c.state[size_t(local)];
+    if (nulls & 1u)
+        out.ANo.reset();
+    else
+        out.ANo = c.ano[size_t(local)];
+    const uint8_t fn = c.function[size_t(local)];
+    std::array<uint16_t, 3> units{};
+    for (size_t u = 0; u < units.size(); ++u)
+        units[u] = c.unit[u][size_t(local)];
+    if (!(nulls & (1u << fAFunction)) && fn != kFunctionInArena)
+        out.text[fAFunction] = m_functions[fn];
+    for (int f : {fAUnit, fASubUnit1, fASubUnit2})
+        if (!((nulls >> f) & 1u) && units[size_t(unitSlot(f))] != kUnitInArena)
+            out.text[size_t(f)] = m_units[units[size_t(unitSlot(f))]];
+
+    // The arena's fields in their order, each read once.
+    const char* a = c.arena.data() + c.offset[size_t(local)];
+    for (int f : kArenaOrder) {
+        if ((nulls >> f) & 1u)
+            continue;
+        if (f == fAFunction && fn != kFunctionInArena)
+            continue;
+        if ((f == fAUnit || f == fASubUnit1 || f == fASubUnit2) && units[size_t(unitSlot(f))] != kUnitInArena)
+            continue;
+        const auto tag = uint8_t(*a++);
+        if (tag <= kTextFieldWidth) {
+            out.text[size_t(f)] = QByteArrayView(a, tag);
+            a += tag;
+            continue;
+        }
+        char sep = ':';
+        if (tag == kTagPackedTimeSep)
+            sep = *a++;
+        std::memcpy(scratch.data(), "00:00:00(0000-00-00)", 20);
+        scratch[2] = scratch[5] = sep;
+        for (int i = 0; i < kPackedDigits; ++i) {
+            const auto b = uint8_t(a[i]);
+            scratch[size_t(kTimeDigitPos[2 * i])] = char('0' + (b >> 4));
+            scratch[size_t(kTimeDigitPos[2 * i + 1])] = char('0' + (b & 0x0F));
+        }
+        a += kPackedDigits;
+        out.text[size_t(f)] = QByteArrayView(scratch.data(), 20);
+    }
 }
 
 QByteArrayView TLogStore::fieldView(qsizetype row, int field, std::array<char, 24>& scratch) const

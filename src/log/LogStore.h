@@ -102,6 +102,10 @@ public:
     [[nodiscard]] std::optional<qint32> ANo(qsizetype row) const;
     [[nodiscard]] uint8_t rowState(qsizetype row) const;
     [[nodiscard]] TLogRow row(qsizetype row) const;
+    // Every field of a row at once, for writers that go through millions
+    // of rows: the views point into the store or into `scratch` (a packed
+    // time) and stay valid until either changes.
+    void readRow(qsizetype row, TLogRowView& out, std::array<char, 24>& scratch) const;
 
     // Stores the row at the end as given (texts pass the field rule again).
     void appendRow(const TLogRow& row);

@@ -67,51 +67,32 @@ enum class TTextForm
     Impossible
 };
 
-constexpr std::array<TTextForm, 256> kTextFormOf = [] {
-    std::array<TTextForm, 256> t{};
+// Per byte: 1 wants quotes, 2 cannot be written.
+constexpr std::array<uint8_t, 256> kTextFormBits = [] {
+    std::array<uint8_t, 256> t{};
     for (int c = 1; c <= 32; ++c)
-        t[size_t(c)] = TTextForm::Quoted;
-    t[uint8_t('\r')] = TTextForm::Impossible;
-    t[uint8_t('\n')] = TTextForm::Impossible;
+        t[size_t(c)] = 1;
+    t[uint8_t('\r')] = 2;
+    t[uint8_t('\n')] = 2;
     return t;
 }();
 
 TTextForm textForm(QByteArrayView text)
 {
-    TTextForm form = text.startsWith('"') ? TTextForm::Quoted : TTextForm::Plain;
+    uint8_t bits = text.startsWith('"') ? 1 : 0;
     for (const char c : text)
-        form = std::max(form, kTextFormOf[uint8_t(c)]);
-    return form;
-}
-
-bool appendTextField(QByteArray& buf, QByteArrayView text)
-{
-    switch (textForm(text)) {
-    case TTextForm::Plain:
-        buf.append(text);
-        return true;
-    case TTextForm::Quoted:
-        buf.append('"');
-        for (const char c : text) {
-            buf.append(c);
-            if (c == '"')
-                buf.append('"');
-        }
-        buf.append('"');
-        return true;
-    case TTextForm::Impossible:
-        break;
-    }
-    return false;
+        bits |= kTextFormBits[uint8_t(c)];
+    return (bits & 2) ? TTextForm::Impossible : (bits & 1) ? TTextForm::Quoted : TTextForm::Plain;
 }
 
 // A field's text as the tab-separated form has it, before quoting: blanks
 // and control bytes at either end gone, every space gone from the value,
-// "NULL" for nothing left.
-QByteArrayView textLogField(const TLogStore& store, qsizetype r, int f, std::array<char, 24>& scratch,
-                            std::string& noSpaces)
+// "NULL" for nothing left (or for a null field).
+QByteArrayView textLogField(const TLogRowView& row, int f, std::string& noSpaces)
 {
-    const QByteArrayView text = trimmedView(store.fieldView(r, f, scratch));
+    if (!((row.assigned >> f) & 1u))
+        return kNullText;
+    const QByteArrayView text = trimmedView(row.text[size_t(f)]);
     if (text.isEmpty())
         return kNullText;
     if (f != fAValue || !text.contains(' '))
@@ -123,26 +104,69 @@ QByteArrayView textLogField(const TLogStore& store, qsizetype r, int f, std::arr
     return QByteArrayView(noSpaces.data(), qsizetype(noSpaces.size()));
 }
 
-// False, with `buf` cut back, for a row that the form cannot carry.
-bool appendTextRow(QByteArray& buf, const TLogStore& store, qsizetype r, std::array<char, 24>& scratch,
-                   std::string& noSpaces)
+// Bytes a row can take: the number, and each field quoted with every byte
+// a doubled quote, with its tab; the line end.
+constexpr qsizetype kMaxRowBytes = 12 + (kLogFieldCount - 1) * (1 + 2 + 2 * kTextFieldWidth) + 2;
+
+inline char* putBytes(char* p, QByteArrayView text)
 {
-    const qsizetype rowStart = buf.size();
-    if (const auto n = store.ANo(r)) {
-        std::array<char, 12> digits;
-        const auto end = std::to_chars(digits.data(), digits.data() + digits.size(), *n).ptr;
-        buf.append(digits.data(), end - digits.data());
-    } else {
-        buf.append(kNullText);
-    }
+    std::memcpy(p, text.data(), size_t(text.size()));
+    return p + text.size();
+}
+
+// Writes the row at `p`, which has room for kMaxRowBytes, and gives the
+// end; nullptr for a row that the form cannot carry.
+char* putTextRow(char* p, const TLogRowView& row, std::string& noSpaces)
+{
+    if (row.ANo)
+        p = std::to_chars(p, p + 12, *row.ANo).ptr;
+    else
+        p = putBytes(p, kNullText);
     for (int f = 1; f < kLogFieldCount; ++f) {
-        buf.append('\t');
-        if (!appendTextField(buf, textLogField(store, r, f, scratch, noSpaces))) {
-            buf.truncate(rowStart);
-            return false;
+        *p++ = '\t';
+        const QByteArrayView text = textLogField(row, f, noSpaces);
+        switch (textForm(text)) {
+        case TTextForm::Plain:
+            p = putBytes(p, text);
+            break;
+        case TTextForm::Quoted:
+            *p++ = '"';
+            for (const char c : text) {
+                *p++ = c;
+                if (c == '"')
+                    *p++ = '"';
+            }
+            *p++ = '"';
+            break;
+        case TTextForm::Impossible:
+            return nullptr;
         }
     }
-    buf.append("\r\n");
+    *p++ = '\r';
+    *p++ = '\n';
+    return p;
+}
+
+// Rows [from, to) at the end of `buf`; false, with `buf` cut back to the
+// last whole row, at a row that the form cannot carry.
+bool appendTextRows(QByteArray& buf, const TLogStore& store, qsizetype from, qsizetype to)
+{
+    TLogRowView row;
+    std::array<char, 24> scratch{};
+    std::string noSpaces;
+    qsizetype size = buf.size();
+    buf.resize(size + (to - from) * kMaxRowBytes);
+    for (qsizetype r = from; r < to; ++r) {
+        store.readRow(r, row, scratch);
+        char* const start = buf.data() + size;
+        char* const end = putTextRow(start, row, noSpaces);
+        if (!end) {
+            buf.truncate(size);
+            return false;
+        }
+        size += end - start;
+    }
+    buf.truncate(size);
     return true;
 }
 
@@ -156,9 +180,7 @@ QByteArray TextLogHeaderLine(const QList<QByteArray>& header)
 std::optional<QByteArray> TextLogRowLine(const TLogStore& store, qsizetype row)
 {
     QByteArray line;
-    std::array<char, 24> scratch{};
-    std::string noSpaces;
-    if (!appendTextRow(line, store, row, scratch, noSpaces))
+    if (!appendTextRows(line, store, row, row + 1))
         return std::nullopt;
     return line;
 }
@@ -172,14 +194,7 @@ bool WriteTextLog(const TLogStore& store, QIODevice& out, const QList<QByteArray
     const qsizetype rows = store.rowCount();
     const qsizetype parts = (rows + kRowsPerPart - 1) / kRowsPerPart;
     const auto make = [&](qsizetype part, QByteArray& bytes) {
-        bytes.reserve(kRowsPerPart * 64);
-        std::array<char, 24> scratch{};
-        std::string noSpaces;
-        const qsizetype end = std::min(rows, (part + 1) * kRowsPerPart);
-        for (qsizetype r = part * kRowsPerPart; r < end; ++r)
-            if (!appendTextRow(bytes, store, r, scratch, noSpaces))
-                return false;
-        return true;
+        return appendTextRows(bytes, store, part * kRowsPerPart, std::min(rows, (part + 1) * kRowsPerPart));
     };
     const auto take = [&](qsizetype part, const QByteArray& bytes) {
         if (out.write(bytes) != bytes.size())
@@ -194,11 +209,13 @@ bool WriteTextLog(const TLogStore& store, QIODevice& out, const QList<QByteArray
 QList<qsizetype> TextLogLineBreakRows(const TLogStore& store, qsizetype most)
 {
     QList<qsizetype> rows;
+    TLogRowView row;
     std::array<char, 24> scratch{};
     std::string noSpaces;
     for (qsizetype r = 0; r < store.rowCount() && rows.size() < most; ++r) {
+        store.readRow(r, row, scratch);
         for (int f = 1; f < kLogFieldCount; ++f) {
-            if (textForm(textLogField(store, r, f, scratch, noSpaces)) == TTextForm::Impossible) {
+            if (textForm(textLogField(row, f, noSpaces)) == TTextForm::Impossible) {
                 rows.append(r);
                 break;
             }

@@ -543,25 +543,25 @@ const std::array<QByteArrayView, kLogFieldCount>& attributePrefixes()
 } // namespace
 namespace {
 
-void writeXmlRow(TOutBuffer& buf, const TLogStore& store, qsizetype r, std::array<char, 24>& scratch)
+void writeXmlRow(TOutBuffer& buf, const TLogRowView& row)
 {
     const std::array<QByteArrayView, kLogFieldCount>& prefixes = attributePrefixes();
     buf.room(64);
     buf.put("<ROW");
-    if (const uint8_t state = store.rowState(r); state != 0) {
+    if (row.rowState != 0) {
         buf.put(" RowState=\"");
-        buf.putNumber(state);
+        buf.putNumber(row.rowState);
         buf.putChar('"');
     }
-    if (const auto n = store.ANo(r)) {
+    if (row.ANo) {
         buf.put(prefixes[fANo]);
-        buf.putNumber(*n);
+        buf.putNumber(*row.ANo);
         buf.putChar('"');
     }
     for (int f = 1; f < kLogFieldCount; ++f) {
-        if (store.isNull(r, f))
+        if (!((row.assigned >> f) & 1u))
             continue;
-        const QByteArrayView text = store.fieldView(r, f, scratch);
+        const QByteArrayView text = row.text[size_t(f)];
         buf.room(16 + size_t(kMaxEscapeBytes * text.size()));
         buf.put(prefixes[size_t(f)]);
         buf.putEscaped(text);
@@ -611,10 +611,13 @@ bool WriteXmlPacket(const TLogStore& store, QIODevice& out, const TLogProgress& 
         QBuffer device(&bytes);
         device.open(QIODevice::WriteOnly);
         TOutBuffer partBuf(device, size_t(256) << 10);
+        TLogRowView row;
         std::array<char, 24> scratch{};
         const qsizetype end = std::min(rows, (part + 1) * kRowsPerPart);
-        for (qsizetype r = part * kRowsPerPart; r < end; ++r)
-            writeXmlRow(partBuf, store, r, scratch);
+        for (qsizetype r = part * kRowsPerPart; r < end; ++r) {
+            store.readRow(r, row, scratch);
+            writeXmlRow(partBuf, row);
+        }
         return partBuf.flush();
     };
     const auto take = [&](qsizetype part, const QByteArray& bytes) {
@@ -650,8 +653,10 @@ QByteArray XmlRowElement(const TLogStore& store, qsizetype row)
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
     TOutBuffer buf(buffer, 1024);
+    TLogRowView view;
     std::array<char, 24> scratch{};
-    writeXmlRow(buf, store, row, scratch);
+    store.readRow(row, view, scratch);
+    writeXmlRow(buf, view);
     (void)buf.flush();
     return bytes;
 }
