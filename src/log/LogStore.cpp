@@ -83,62 +83,6 @@ inline bool sameText(const QByteArray& known, QByteArrayView text)
 // widest with its tag.
 constexpr size_t kMaxRowArenaBytes = 8 * (1 + kTextFieldWidth);
 
-// A chunk's text bytes: one plain buffer written through a cursor, so that
-// a row's fields go in without a check or a fill per byte. realloc lets a
-// large buffer grow and shrink by remapping rather than copying.
-class TArena
-{
-public:
-    TArena() = default;
-    ~TArena() { std::free(m_data); }
-    TArena(const TArena&) = delete;
-    TArena& operator=(const TArena&) = delete;
-
-    [[nodiscard]] const char* data() const { return m_data; }
-    [[nodiscard]] size_t size() const { return m_size; }
-    [[nodiscard]] size_t capacity() const { return m_capacity; }
-    char operator[](size_t i) const { return m_data[i]; }
-
-    void reserve(size_t bytes)
-    {
-        if (bytes > m_capacity)
-            reallocate(bytes);
-    }
-    // Where `bytes` more may be written; commit() then says how far.
-    char* room(size_t bytes)
-    {
-        if (m_size + bytes > m_capacity)
-            reallocate(std::max(m_size + bytes, m_capacity + m_capacity / 2));
-        return m_data + m_size;
-    }
-    void commit(const char* end) { m_size = size_t(end - m_data); }
-    void append(const char* from, size_t bytes)
-    {
-        char* at = room(bytes);
-        std::memcpy(at, from, bytes);
-        m_size += bytes;
-    }
-    void shrinkToFit()
-    {
-        if (m_size != 0 && m_size < m_capacity)
-            reallocate(m_size);
-    }
-
-private:
-    void reallocate(size_t bytes)
-    {
-        auto* grown = static_cast<char*>(std::realloc(m_data, bytes));
-        if (!grown)
-            throw std::bad_alloc();
-        m_data = grown;
-        m_capacity = bytes;
-    }
-
-    char* m_data = nullptr;
-    size_t m_size = 0;
-    size_t m_capacity = 0;
-};
-
 } // namespace
 
 const char* LogFieldName(int field)
@@ -163,51 +107,105 @@ QByteArray FieldTextRule(QByteArrayView text)
     return fieldRuleView(text).toByteArray();
 }
 
-struct TLogStore::Chunk
+// Memory for chunks, handed out from the front of one large mapping that
+// the system may back with 2 MiB pages. A fresh 4 KiB page costs a fault
+// (on some virtual machines many microseconds), and a full log would touch
+// over a hundred thousand of them. A chunk keeps the blocks it lives in.
+class TStoreBlock
 {
-    std::vector<qint32> ano;
-    std::vector<uint32_t> offset; // first arena byte of the row
-    std::vector<uint16_t> nullMask;
-    std::vector<uint8_t> state;
-    std::vector<uint8_t> function;
-    std::array<std::vector<uint16_t>, 3> unit;
-    TArena arena;
+public:
+    static constexpr size_t kHugePage = size_t(2) << 20;
 
-    // `arenaBytes`: what the arena is expected to hold when full.
-    explicit Chunk(size_t arenaBytes = kChunkRows * 28)
+    explicit TStoreBlock(size_t bytes)
     {
-        ano.reserve(kChunkRows);
-        offset.reserve(kChunkRows);
-        nullMask.reserve(kChunkRows);
-        state.reserve(kChunkRows);
-        function.reserve(kChunkRows);
-        for (auto& u : unit)
-            u.reserve(kChunkRows);
-        arena.reserve(arenaBytes);
-        // The columns are about to be written from end to end: their pages
-        // are mapped in one call rather than one fault at a time.
-        prefault(ano);
-        prefault(offset);
-        prefault(nullMask);
-        prefault(state);
-        prefault(function);
-        for (auto& u : unit)
-            prefault(u);
-        prefault(arena);
-    }
-    template <class V> static void prefault(V& v)
-    {
-#ifdef MADV_POPULATE_WRITE
-        const auto page = uintptr_t(4096);
-        const auto begin = (uintptr_t(v.data()) + page - 1) & ~(page - 1);
-        const auto end = (uintptr_t(v.data()) + v.capacity() * sizeof(v[0])) & ~(page - 1);
-        if (end > begin)
-            (void)madvise(reinterpret_cast<void*>(begin), end - begin, MADV_POPULATE_WRITE);
-#else
-        (void)v;
+        m_size = (bytes + kHugePage - 1) & ~(kHugePage - 1);
+        // Mapped with room to start on a 2 MiB boundary; the rest is let go.
+        const size_t mapped = m_size + kHugePage;
+        void* map = mmap(nullptr, mapped, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (map == MAP_FAILED)
+            throw std::bad_alloc();
+        auto* const start = static_cast<char*>(map);
+        m_base = reinterpret_cast<char*>((uintptr_t(start) + kHugePage - 1) & ~uintptr_t(kHugePage - 1));
+        if (m_base > start)
+            munmap(start, size_t(m_base - start));
+        if (char* const end = m_base + m_size; end < start + mapped)
+            munmap(end, size_t(start + mapped - end));
+#ifdef MADV_HUGEPAGE
+        (void)madvise(m_base, m_size, MADV_HUGEPAGE);
 #endif
     }
-    [[nodiscard]] qsizetype size() const { return qsizetype(ano.size()); }
+    ~TStoreBlock() { munmap(m_base, m_size); }
+    TStoreBlock(const TStoreBlock&) = delete;
+    TStoreBlock& operator=(const TStoreBlock&) = delete;
+
+    [[nodiscard]] size_t size() const { return m_size; }
+    [[nodiscard]] size_t left() const { return m_size - m_used; }
+    // `bytes` from the front, or nullptr when they do not fit.
+    char* take(size_t bytes)
+    {
+        bytes = roundUp(bytes);
+        if (bytes > left())
+            return nullptr;
+        char* const at = m_base + m_used;
+        m_used += bytes;
+        return at;
+    }
+    // Grows the last piece handed out, which ends at `end`, in place.
+    bool extend(const char* end, size_t bytes)
+    {
+        bytes = roundUp(bytes);
+        if (end != m_base + m_used || bytes > left())
+            return false;
+        m_used += bytes;
+        return true;
+    }
+    // Takes back [from, end) when it is the end of the last piece.
+    void giveBack(const char* from, const char* end)
+    {
+        if (end == m_base + m_used)
+            m_used = roundUp(size_t(from - m_base));
+    }
+
+private:
+    static size_t roundUp(size_t bytes) { return (bytes + 15) & ~size_t(15); }
+
+    char* m_base = nullptr;
+    size_t m_size = 0;
+    size_t m_used = 0;
+};
+
+struct TLogStore::Chunk
+{
+    // The columns, kChunkRows each, and the arena after them; both in
+    // store blocks, which the chunk keeps alive wherever it moves.
+    std::shared_ptr<TStoreBlock> columnBlock;
+    std::shared_ptr<TStoreBlock> arenaBlock;
+    qint32* ano = nullptr;
+    uint32_t* offset = nullptr; // first arena byte of the row
+    uint16_t* nullMask = nullptr;
+    std::array<uint16_t*, 3> unit{};
+    uint8_t* state = nullptr;
+    uint8_t* function = nullptr;
+    char* arena = nullptr;
+    size_t arenaSize = 0;
+    size_t arenaCapacity = 0;
+    qsizetype rows = 0;
+
+    static constexpr size_t kColumnBytes =
+        size_t(kChunkRows) * (sizeof(qint32) + sizeof(uint32_t) + sizeof(uint16_t) * 4 + 2);
+
+    Chunk(std::shared_ptr<TStoreBlock> block, char* columns) : columnBlock(std::move(block))
+    {
+        ano = reinterpret_cast<qint32*>(columns);
+        offset = reinterpret_cast<uint32_t*>(ano + kChunkRows);
+        nullMask = reinterpret_cast<uint16_t*>(offset + kChunkRows);
+        unit[0] = nullMask + kChunkRows;
+        unit[1] = unit[0] + kChunkRows;
+        unit[2] = unit[1] + kChunkRows;
+        state = reinterpret_cast<uint8_t*>(unit[2] + kChunkRows);
+        function = state + kChunkRows;
+    }
+    [[nodiscard]] qsizetype size() const { return rows; }
     [[nodiscard]] bool null(qsizetype local, int field) const { return (nullMask[local] >> field) & 1u; }
 
     // Writes a field at `p` (room for it assured) and gives the end.
@@ -231,61 +229,6 @@ struct TLogStore::Chunk
         copyShort(p, t.data(), size_t(t.size()));
         return p + t.size();
     }
-
-    // A full chunk gives back what its arena holds spare, unless that is
-    // little: copying the arena costs more than the bytes are worth.
-    void shrink()
-    {
-        if (arena.capacity() - arena.size() > arena.size() / 16)
-            arena.shrinkToFit();
-    }
-    // What the next chunk's arena should expect, going by this one's.
-    [[nodiscard]] size_t nextArenaBytes() const { return arena.size() + arena.size() / 32 + 64; }
-
-    // The rows of `next` after this chunk's own.
-    void takeRowsOf(const Chunk& next) { takeRowsOf(next, 0, next.size(), {}, {}); }
-
-    // Rows [from, from + count) of `source` after this chunk's own, its
-    // dictionary ids passed through the maps (empty maps: the same ids).
-    void takeRowsOf(const Chunk& source, qsizetype from, qsizetype count, const std::vector<uint16_t>& unitMap,
-                    const std::vector<uint8_t>& functionMap)
-    {
-        const auto to = from + count;
-        const uint32_t first = source.offset[size_t(from)];
-        const uint32_t last = to < source.size() ? source.offset[size_t(to)] : uint32_t(source.arena.size());
-        const auto shift = uint32_t(arena.size()) - first;
-        const auto range = [&](const auto& v) { return std::pair(v.begin() + from, v.begin() + to); };
-        const auto copy = [&](auto& into, const auto& v) {
-            const auto [b, e] = range(v);
-            into.insert(into.end(), b, e);
-        };
-        copy(ano, source.ano);
-        for (qsizetype i = from; i < to; ++i)
-            offset.push_back(source.offset[size_t(i)] + shift);
-        copy(nullMask, source.nullMask);
-        copy(state, source.state);
-        // A null field's id is 0 whatever the dictionary; ids past a map
-        // (the arena marks) stay as they are.
-        if (functionMap.empty()) {
-            copy(function, source.function);
-        } else {
-            for (qsizetype i = from; i < to; ++i) {
-                const uint8_t id = source.function[size_t(i)];
-                function.push_back(id < functionMap.size() ? functionMap[id] : id);
-            }
-        }
-        for (size_t u = 0; u < unit.size(); ++u) {
-            if (unitMap.empty()) {
-                copy(unit[u], source.unit[u]);
-                continue;
-            }
-            for (qsizetype i = from; i < to; ++i) {
-                const uint16_t id = source.unit[u][size_t(i)];
-                unit[u].push_back(id < unitMap.size() ? unitMap[id] : id);
-            }
-        }
-        arena.append(source.arena.data() + first, last - first);
-    }
 };
 
 TLogStore::TLogStore() = default;
@@ -293,20 +236,143 @@ TLogStore::~TLogStore() = default;
 TLogStore::TLogStore(TLogStore&&) noexcept = default;
 TLogStore& TLogStore::operator=(TLogStore&&) noexcept = default;
 
+namespace {
+constexpr size_t kFirstBlockBytes = size_t(4) << 20;
+constexpr size_t kMostBlockBytes = size_t(64) << 20;
+// A first chunk's arena: 28 bytes a row, what a meter's rows take.
+constexpr size_t kFirstArenaBytes = size_t(65536) * 28;
+
+size_t roundUp16(size_t bytes)
+{
+    return (bytes + 15) & ~size_t(15);
+}
+} // namespace
+
+char* TLogStore::blockBytes(size_t bytes, std::shared_ptr<TStoreBlock>& owner)
+{
+    bytes = roundUp16(bytes);
+    if (!m_block || m_block->left() < bytes) {
+        m_nextBlockBytes = std::clamp(m_nextBlockBytes, kFirstBlockBytes, kMostBlockBytes);
+        m_block = std::make_shared<TStoreBlock>(std::max(bytes, m_nextBlockBytes));
+        m_nextBlockBytes *= 2;
+    }
+    owner = m_block;
+    return m_block->take(bytes);
+}
+
+std::unique_ptr<TLogStore::Chunk> TLogStore::newChunk(size_t arenaBytes)
+{
+    arenaBytes = roundUp16(std::max<size_t>(arenaBytes, kMaxRowArenaBytes));
+    // Columns and arena in one block, the arena last so that it can grow
+    // in place.
+    if (m_block && m_block->left() < Chunk::kColumnBytes + arenaBytes)
+        m_block.reset();
+    std::shared_ptr<TStoreBlock> owner;
+    char* const columns = blockBytes(Chunk::kColumnBytes + arenaBytes, owner);
+    auto c = std::make_unique<Chunk>(owner, columns);
+    // The whole piece was taken at once: the arena is its end.
+    c->arena = columns + Chunk::kColumnBytes;
+    c->arenaCapacity = arenaBytes;
+    c->arenaBlock = std::move(owner);
+    return c;
+}
+
+char* TLogStore::arenaRoom(Chunk& c, size_t bytes)
+{
+    if (c.arenaSize + bytes <= c.arenaCapacity)
+        return c.arena + c.arenaSize;
+    return growArena(c, bytes);
+}
+
+char* TLogStore::growArena(Chunk& c, size_t bytes)
+{
+    const size_t step = roundUp16(std::max(bytes, c.arenaCapacity / 2 + 4096));
+    if (c.arenaBlock && c.arenaBlock == m_block && m_block->extend(c.arena + c.arenaCapacity, step)) {
+        c.arenaCapacity += step;
+        return c.arena + c.arenaSize;
+    }
+    const size_t capacity = roundUp16(std::max(c.arenaSize + bytes, c.arenaCapacity * 2));
+    std::shared_ptr<TStoreBlock> owner;
+    char* const moved = blockBytes(capacity, owner);
+    if (c.arenaSize > 0)
+        std::memcpy(moved, c.arena, c.arenaSize);
+    if (c.arenaBlock)
+        c.arenaBlock->giveBack(c.arena, c.arena + c.arenaCapacity);
+    c.arena = moved;
+    c.arenaCapacity = capacity;
+    c.arenaBlock = std::move(owner);
+    return c.arena + c.arenaSize;
+}
+
+void TLogStore::finishChunk(Chunk& c)
+{
+    if (c.arenaBlock) {
+        const size_t kept = roundUp16(c.arenaSize);
+        if (kept < c.arenaCapacity) {
+            c.arenaBlock->giveBack(c.arena + kept, c.arena + c.arenaCapacity);
+            c.arenaCapacity = kept;
+        }
+    }
+}
+
+void TLogStore::takeRows(Chunk& to, const Chunk& source, qsizetype from, qsizetype count,
+                         const std::vector<uint16_t>& unitMap, const std::vector<uint8_t>& functionMap)
+{
+    const qsizetype end = from + count;
+    const uint32_t first = source.offset[from];
+    const uint32_t last = end < source.size() ? source.offset[end] : uint32_t(source.arenaSize);
+    const auto shift = uint32_t(to.arenaSize) - first;
+    const qsizetype at = to.rows;
+    const auto copy = [&](auto* into, const auto* column) {
+        std::memcpy(into + at, column + from, size_t(count) * sizeof(*column));
+    };
+    copy(to.ano, source.ano);
+    for (qsizetype i = 0; i < count; ++i)
+        to.offset[at + i] = source.offset[from + i] + shift;
+    copy(to.nullMask, source.nullMask);
+    copy(to.state, source.state);
+    // A null field's id is 0 whatever the dictionary; ids past a map
+    // (the arena marks) stay as they are.
+    if (functionMap.empty()) {
+        copy(to.function, source.function);
+    } else {
+        for (qsizetype i = 0; i < count; ++i) {
+            const uint8_t id = source.function[from + i];
+            to.function[at + i] = id < functionMap.size() ? functionMap[id] : id;
+        }
+    }
+    for (size_t u = 0; u < to.unit.size(); ++u) {
+        if (unitMap.empty()) {
+            copy(to.unit[u], source.unit[u]);
+            continue;
+        }
+        for (qsizetype i = 0; i < count; ++i) {
+            const uint16_t id = source.unit[u][from + i];
+            to.unit[u][at + i] = id < unitMap.size() ? unitMap[id] : id;
+        }
+    }
+    const size_t bytes = last - first;
+    char* const into = arenaRoom(to, bytes);
+    if (bytes > 0)
+        std::memcpy(into, source.arena + first, bytes);
+    to.arenaSize += bytes;
+    to.rows += count;
+}
+
 TLogStore::Chunk& TLogStore::chunkForAppend()
 {
     const qsizetype capacity = m_chunks.size() == 1 ? kChunkRows - m_firstChunkShift : kChunkRows;
-    if (m_chunks.empty() || m_chunks.back()->size() >= capacity) {
-        if (m_chunks.empty()) {
-            m_chunks.push_back(std::make_unique<Chunk>());
-        } else {
-            Chunk& full = *m_chunks.back();
-            full.shrink();
-            // The rows to come are likely much like the last chunk's.
-            const bool whole = m_chunks.size() > 1 || m_firstChunkShift == 0;
-            m_chunks.push_back(whole ? std::make_unique<Chunk>(full.nextArenaBytes()) : std::make_unique<Chunk>());
-        }
+    if (!m_chunks.empty() && m_chunks.back()->size() < capacity)
+        return *m_chunks.back();
+    size_t arenaBytes = kFirstArenaBytes;
+    if (!m_chunks.empty()) {
+        Chunk& full = *m_chunks.back();
+        finishChunk(full);
+        // The rows to come are likely much like the last chunk's.
+        if (m_chunks.size() > 1 || m_firstChunkShift == 0)
+            arenaBytes = full.arenaSize + full.arenaSize / 32 + 64;
     }
+    m_chunks.push_back(newChunk(arenaBytes));
     return *m_chunks.back();
 }
 
@@ -371,17 +437,20 @@ void TLogStore::appendRow(const TLogRowView& row)
         if (has(f))
             units[size_t(unitSlot(f))] = internUnit(texts[size_t(f)], unitSlot(f));
 
-    c.ano.push_back(row.ANo.value_or(0));
-    c.offset.push_back(uint32_t(c.arena.size()));
-    c.nullMask.push_back(mask);
-    c.state.push_back(row.rowState);
-    c.function.push_back(fn);
-    for (int i = 0; i < 3; ++i)
-        c.unit[size_t(i)].push_back(units[size_t(i)]);
+    const qsizetype at = c.rows;
+    c.ano[at] = row.ANo.value_or(0);
+    c.offset[at] = uint32_t(c.arenaSize);
+    c.nullMask[at] = mask;
+    c.state[at] = row.rowState;
+    c.function[at] = fn;
+    for (size_t i = 0; i < 3; ++i)
+        c.unit[i][at] = units[i];
+    ++c.rows;
 
     // The texts last, through one cursor: the value fields and the time
     // always, the interned ones only when their dictionary is full.
-    char* p = c.arena.room(kMaxRowArenaBytes);
+    char* const start = arenaRoom(c, kMaxRowArenaBytes);
+    char* p = start;
     if (has(fATime))
         p = Chunk::putText(p, texts[fATime], true);
     for (int f : {fAValue, fASubValue1, fASubValue2})
@@ -392,7 +461,7 @@ void TLogStore::appendRow(const TLogRowView& row)
     for (int f : {fAUnit, fASubUnit1, fASubUnit2})
         if (units[size_t(unitSlot(f))] == kUnitInArena && has(f))
             p = Chunk::putText(p, texts[size_t(f)], false);
-    c.arena.commit(p);
+    c.arenaSize += size_t(p - start);
     ++m_rowCount;
 }
 
@@ -437,7 +506,7 @@ QByteArrayView TLogStore::arenaField(const Chunk& c, qsizetype local, int field,
             continue;
         }
         if (tag <= kTextFieldWidth)
-            return QByteArrayView(c.arena.data() + pos + 1, tag);
+            return QByteArrayView(c.arena + pos + 1, tag);
         char sep = ':';
         ++pos;
         if (tag == kTagPackedTimeSep)
@@ -477,7 +546,7 @@ void TLogStore::readRow(qsizetype row, TLogRowView& out, std::array<char, 24>& s
             out.text[size_t(f)] = m_units[units[size_t(unitSlot(f))]];
 
     // The arena's fields in their order, each read once.
-    const char* a = c.arena.data() + c.offset[size_t(local)];
+    const char* a = c.arena + c.offset[size_t(local)];
     for (int f : kArenaOrder) {
         if ((nulls >> f) & 1u)
             continue;
@@ -574,7 +643,7 @@ void TLogStore::appendFrom(TLogStore&& other)
                 Chunk& to = chunkForAppend();
                 const qsizetype capacity = m_chunks.size() == 1 ? kChunkRows - m_firstChunkShift : kChunkRows;
                 const qsizetype take = std::min(capacity - to.size(), n - from);
-                to.takeRowsOf(*source, from, take, unitMap, functionMap);
+                takeRows(to, *source, from, take, unitMap, functionMap);
                 from += take;
                 m_rowCount += take;
             }
@@ -642,13 +711,15 @@ void TLogStore::appendTail(TLogStore&& tail)
     auto next = tail.m_chunks.begin();
     if (tail.m_firstChunkShift != 0 && next != tail.m_chunks.end()) {
         // The seam: the tail's first chunk completes this store's last one.
-        m_chunks.back()->takeRowsOf(**next);
+        takeRows(*m_chunks.back(), **next, 0, (*next)->size(), {}, {});
         ++next;
     }
     for (; next != tail.m_chunks.end(); ++next) {
         if (!m_chunks.empty())
-            m_chunks.back()->shrink();
+            finishChunk(*m_chunks.back());
         m_chunks.push_back(std::move(*next));
+        // The last chunk is now the tail's, whose arena grows in its block.
+        m_block = tail.m_block;
     }
     const auto base = qint32(m_rowCount);
     m_rowCount += tail.m_rowCount;
@@ -666,6 +737,8 @@ void TLogStore::appendTail(TLogStore&& tail)
 void TLogStore::clear()
 {
     m_chunks.clear();
+    m_block.reset();
+    m_nextBlockBytes = 0;
     m_firstChunkShift = 0;
     m_tailOf = {};
     m_rowCount = 0;
@@ -713,14 +786,8 @@ void TLogStore::appendChange(const TChangeEntry& entry)
 qsizetype TLogStore::memoryBytes() const
 {
     qsizetype bytes = sizeof(*this);
-    for (const auto& c : m_chunks) {
-        bytes += sizeof(Chunk);
-        bytes += qsizetype(c->ano.capacity() * sizeof(qint32) + c->offset.capacity() * sizeof(uint32_t) +
-                           c->nullMask.capacity() * sizeof(uint16_t) + c->state.capacity() +
-                           c->function.capacity() + c->arena.capacity());
-        for (const auto& u : c->unit)
-            bytes += qsizetype(u.capacity() * sizeof(uint16_t));
-    }
+    for (const auto& c : m_chunks)
+        bytes += qsizetype(sizeof(Chunk) + Chunk::kColumnBytes + c->arenaCapacity);
     bytes += qsizetype(m_chunks.capacity() * sizeof(void*));
     for (const QByteArray& u : m_units)
         bytes += u.capacity() + qsizetype(sizeof(QByteArray)) * 3;

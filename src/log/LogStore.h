@@ -17,6 +17,8 @@
 
 namespace varnetta::log {
 
+class TStoreBlock;
+
 // Field order of the log row; the text files rely on it.
 enum TLogField : int
 {
@@ -177,6 +179,19 @@ private:
     [[nodiscard]] qsizetype lastChunkFill() const { return (m_rowCount + m_firstChunkShift) % kChunkRows; }
 
     Chunk& chunkForAppend();
+    // A chunk whose arena is expected to take `arenaBytes`.
+    [[nodiscard]] std::unique_ptr<Chunk> newChunk(size_t arenaBytes);
+    // `bytes` of block memory; `owner` gets the block they are in.
+    [[nodiscard]] char* blockBytes(size_t bytes, std::shared_ptr<TStoreBlock>& owner);
+    // Room for `bytes` more at the end of the chunk's arena.
+    [[nodiscard]] char* arenaRoom(Chunk& c, size_t bytes);
+    char* growArena(Chunk& c, size_t bytes);
+    // A full chunk gives its arena's spare room back to the block.
+    static void finishChunk(Chunk& c);
+    // Rows [from, from + count) of `source` after the rows of `to`, its
+    // dictionary ids passed through the maps (empty maps: the same ids).
+    void takeRows(Chunk& to, const Chunk& source, qsizetype from, qsizetype count,
+                  const std::vector<uint16_t>& unitMap, const std::vector<uint8_t>& functionMap);
     void appendChangeRunsOf(const TLogStore& other, qint32 base);
     [[nodiscard]] uint16_t internUnit(QByteArrayView text, int slot);
     [[nodiscard]] uint8_t internFunction(QByteArrayView text);
@@ -184,6 +199,10 @@ private:
                                             std::array<char, 24>& scratch) const;
 
     std::vector<std::unique_ptr<Chunk>> m_chunks;
+    // Where new chunks and arena room come from, and how big the next
+    // block will be (blocks grow with the store).
+    std::shared_ptr<TStoreBlock> m_block;
+    size_t m_nextBlockBytes = 0;
     qsizetype m_rowCount = 0;
     std::vector<QByteArray> m_units;
     QHash<QByteArray, uint16_t> m_unitIds;

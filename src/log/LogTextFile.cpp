@@ -12,12 +12,17 @@
 
 #include <algorithm>
 #include <atomic>
+#include <bit>
 #include <charconv>
 #include <limits>
 #include <memory>
 #include <vector>
 #include <cstring>
 #include <string>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace varnetta::log {
 
@@ -314,18 +319,12 @@ std::optional<qint32> itemNumber(QByteArrayView item)
 
 // One data line; false when the line is not a log row. Nothing is stored
 // for a failing line.
-bool appendTextLine(QByteArrayView line, TLogStore& out, std::string& unquoted)
+using TLineItems = std::array<QByteArrayView, kLogFieldCount>;
+
+// A data line's items (`count` of them, more than fit meaning too many)
+// as a row; false when they are not a log row, and then nothing is stored.
+bool appendTextItems(const TLineItems& items, qsizetype count, TLogStore& out)
 {
-    std::array<QByteArrayView, kLogFieldCount> items;
-    qsizetype count = 0; // one more than fits means too many
-    forEachItem(line, unquoted, [&](QByteArrayView item) {
-        if (count == kLogFieldCount) {
-            ++count;
-            return false;
-        }
-        items[size_t(count++)] = item;
-        return true;
-    });
     if (count == 0)
         return true;
     if (count > kLogFieldCount)
@@ -344,6 +343,77 @@ bool appendTextLine(QByteArrayView line, TLogStore& out, std::string& unquoted)
     out.appendChange({qint32(out.rowCount()), 0, kRowStateInserted});
     return true;
 }
+
+bool appendTextLine(QByteArrayView line, TLogStore& out, std::string& unquoted)
+{
+    TLineItems items;
+    qsizetype count = 0;
+    forEachItem(line, unquoted, [&](QByteArrayView item) {
+        if (count == kLogFieldCount) {
+            ++count;
+            return false;
+        }
+        items[size_t(count++)] = item;
+        return true;
+    });
+    return appendTextItems(items, count, out);
+}
+
+// The positions of a block's bytes 1..32 (item separators and line ends),
+// in order, found 64 bytes at a time.
+class TSeparatorScan
+{
+public:
+    TSeparatorScan(const char* data, qsizetype size, qsizetype from) : m_data(data), m_size(size) { seek(from); }
+
+    void seek(qsizetype from)
+    {
+        m_base = from;
+        m_bits = maskAt(from);
+    }
+    // The next position, or the block's size when there is none.
+    qsizetype next()
+    {
+        while (m_bits == 0) {
+            m_base += 64;
+            if (m_base >= m_size)
+                return m_size;
+            m_bits = maskAt(m_base);
+        }
+        const qsizetype at = m_base + std::countr_zero(m_bits);
+        m_bits &= m_bits - 1;
+        return at;
+    }
+
+private:
+    [[nodiscard]] uint64_t maskAt(qsizetype at) const
+    {
+        uint64_t bits = 0;
+#if defined(__SSE2__)
+        if (at + 64 <= m_size) {
+            const __m128i limit = _mm_set1_epi8(32);
+            const __m128i zero = _mm_setzero_si128();
+            for (int k = 0; k < 4; ++k) {
+                const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(m_data + at + 16 * k));
+                const __m128i upTo32 = _mm_cmpeq_epi8(_mm_min_epu8(x, limit), x);
+                const __m128i nul = _mm_cmpeq_epi8(x, zero);
+                bits |= uint64_t(uint32_t(_mm_movemask_epi8(_mm_andnot_si128(nul, upTo32)))) << (16 * k);
+            }
+            return bits;
+        }
+#endif
+        const qsizetype end = std::min(at + 64, m_size);
+        for (qsizetype i = at; i < end; ++i)
+            if (isItemSeparator(m_data[i]))
+                bits |= uint64_t(1) << (i - at);
+        return bits;
+    }
+
+    const char* m_data;
+    qsizetype m_size;
+    qsizetype m_base = 0;
+    uint64_t m_bits = 0;
+};
 
 } // namespace
 
@@ -458,39 +528,105 @@ private:
     {
         const char* d = block.constData();
         const qsizetype n = block.size();
-        for (qsizetype i = start; i < n; ++i) {
-            const char c = d[i];
-            if (c != '\r' && c != '\n')
-                continue;
-            const QByteArrayView piece(d + start, i - start);
-            bool ok;
-            if (m_pending.isEmpty()) {
-                ok = takeLine(piece);
-            } else {
-                m_pending.append(piece);
-                ok = takeLine(m_pending);
-                m_pending.clear();
-            }
-            if (!ok)
-                return TLines::Failed;
-            if (c == '\r') {
-                if (i + 1 < n) {
-                    if (d[i + 1] == '\n')
-                        ++i;
-                } else {
-                    m_skipLf = true;
-                }
-            }
-            start = i + 1;
-            if (blockPos + start >= m_to)
-                return TLines::Done;
+        if (!m_pending.isEmpty()) {
+            if (const auto r = takeOneLine(block, blockPos, start))
+                return *r;
         }
-        if (start < n) {
+        // Lines of plain items are split at one go: items and line ends
+        // are the bytes 1..32 the scan finds. A CR LF is two line ends
+        // with an empty line between, which adds nothing.
+        TSeparatorScan scan(d, n, start);
+        TLineItems items;
+        qsizetype count = 0;
+        qsizetype lineStart = start;
+        qsizetype last = start - 1; // the last separator or line end
+        for (;;) {
+            const qsizetype at = scan.next();
+            if (at >= n)
+                break;
+            if (at > last + 1) {
+                if (d[last + 1] == '"') {
+                    // A quoted item: this line the general way.
+                    start = lineStart;
+                    if (const auto r = takeOneLine(block, blockPos, start))
+                        return *r;
+                    lineStart = start;
+                    last = start - 1;
+                    count = 0;
+                    scan.seek(start);
+                    continue;
+                }
+                if (count < kLogFieldCount)
+                    items[size_t(count)] = QByteArrayView(d + last + 1, at - last - 1);
+                count = std::min<qsizetype>(count + 1, kLogFieldCount + 1);
+            }
+            last = at;
+            if (d[at] == '\r' || d[at] == '\n') {
+                if (!takeItems(items, count))
+                    return TLines::Failed;
+                count = 0;
+                lineStart = at + 1;
+                if (blockPos + lineStart >= m_to)
+                    return TLines::Done;
+            }
+        }
+        if (lineStart < n) {
+            m_pendingStart = blockPos + lineStart;
+            m_pending.append(d + lineStart, n - lineStart);
+        }
+        return TLines::More;
+    }
+
+    // The line at `start` (with the unfinished one from the blocks before)
+    // read whole and split the general way; `start` moves past its end.
+    // Nothing when the reading goes on in this block.
+    std::optional<TLines> takeOneLine(QByteArrayView block, qint64 blockPos, qsizetype& start)
+    {
+        const char* d = block.constData();
+        const qsizetype n = block.size();
+        const auto end = std::find_if(d + start, d + n, isLineEnd);
+        if (end == d + n) {
             if (m_pending.isEmpty())
                 m_pendingStart = blockPos + start;
             m_pending.append(d + start, n - start);
+            return TLines::More;
         }
-        return TLines::More;
+        qsizetype i = end - d;
+        const QByteArrayView piece(d + start, i - start);
+        bool ok;
+        if (m_pending.isEmpty()) {
+            ok = takeLine(piece);
+        } else {
+            m_pending.append(piece);
+            ok = takeLine(m_pending);
+            m_pending.clear();
+        }
+        if (!ok)
+            return TLines::Failed;
+        if (d[i] == '\r') {
+            if (i + 1 < n) {
+                if (d[i + 1] == '\n')
+                    ++i;
+            } else {
+                m_skipLf = true;
+            }
+        }
+        start = i + 1;
+        if (blockPos + start >= m_to)
+            return TLines::Done;
+        if (start >= n)
+            return TLines::More;
+        return std::nullopt;
+    }
+
+    bool takeItems(const TLineItems& items, qsizetype count)
+    {
+        m_anyLine = true;
+        if (m_header) {
+            m_header = false;
+            return true;
+        }
+        return appendTextItems(items, count, m_out);
     }
 
     bool takeLine(QByteArrayView line)
