@@ -33,6 +33,23 @@ TLogRow recorded(qint32 no, const char* time, const char* fn, const char* value,
     return r;
 }
 
+// A row read at once (as the writers read it) holds what each field gives.
+void expectRowsReadAtOnceAgree(const TLogStore& s)
+{
+    TLogRowView view;
+    std::array<char, 24> scratch{};
+    for (qsizetype r = 0; r < s.rowCount(); ++r) {
+        s.readRow(r, view, scratch);
+        ASSERT_EQ(view.ANo, s.ANo(r)) << r;
+        ASSERT_EQ(view.rowState, s.rowState(r)) << r;
+        for (int f = 1; f < kLogFieldCount; ++f) {
+            ASSERT_EQ(((view.assigned >> f) & 1u) == 0, s.isNull(r, f)) << r << " " << f;
+            if (!s.isNull(r, f))
+                ASSERT_EQ(view.text[size_t(f)], s.fieldText(r, f)) << r << " " << f;
+        }
+    }
+}
+
 void record(TLogStore& s, const TLogRow& r)
 {
     s.appendRow(r);
@@ -75,6 +92,7 @@ TEST(LogStoreFields, NullDiffersFromEmptyAndTextsFollowTheFieldRule)
     EXPECT_EQ(s.fieldText(0, fASubValue1), "1234567890123456789");
     EXPECT_EQ(s.fieldText(0, fANo), "7");
     EXPECT_EQ(s.row(0), r);
+    expectRowsReadAtOnceAgree(s);
 }
 
 TEST(LogStoreFields, TimeStampsAndLookAlikesReadBackExactly)
@@ -97,6 +115,7 @@ TEST(LogStoreFields, TimeStampsAndLookAlikesReadBackExactly)
         EXPECT_EQ(s.fieldText(i, fATime), QByteArray(times[i])) << i;
         EXPECT_EQ(s.fieldText(i, fAValue), "1") << i;
     }
+    expectRowsReadAtOnceAgree(s);
 }
 
 TEST(LogStoreFields, ManyDistinctUnitsAndFunctionsStillReadBack)
@@ -119,6 +138,57 @@ TEST(LogStoreFields, ManyDistinctUnitsAndFunctionsStillReadBack)
         EXPECT_EQ(s.fieldText(i, fAValue), QByteArray::number(i)) << i;
         EXPECT_TRUE(s.isNull(i, fASubUnit1));
     }
+    expectRowsReadAtOnceAgree(s);
+}
+
+namespace {
+// Row `i` of a log whose texts are short in most chunks of 65,536 rows and
+// at full width in every seventh from the second, so that a chunk's text
+// bytes outgrow or undershoot what the chunk before let the store expect,
+// some of them when the memory it was given has no room left.
+TLogRow growingRow(qsizetype i)
+{
+    const bool wide = (i >> 16) % 7 == 1;
+    TLogRow r;
+    r.ANo = qint32(i);
+    r.rowState = uint8_t(i % 5);
+    r.setText(fATime, i % 7 == 0 ? QByteArray("not a time") : "10:00:00(2026-01-01)");
+    r.setText(fAFunction, "PWR");
+    const QByteArray number = QByteArray::number(i);
+    r.setText(fAValue, wide ? number.rightJustified(20, '9') : number.right(2));
+    r.setText(fAUnit, "kW");
+    if (i % 3 != 0)
+        r.setText(fASubValue1, wide ? number.leftJustified(20, '-') : QByteArray("1"));
+    r.setText(fASubValue2, wide ? QByteArray(20, char('a' + i % 26)) : QByteArray());
+    return r;
+}
+} // namespace
+
+TEST(LogStoreBlocks, TextsThatOutgrowOrUndershootTheirChunkReadBack)
+{
+    constexpr qsizetype kRows = 9 * 65536 + 123;
+    TLogStore s;
+    for (qsizetype i = 0; i < kRows; ++i)
+        s.appendRow(growingRow(i));
+    ASSERT_EQ(s.rowCount(), kRows);
+    for (qsizetype i = 0; i < kRows; ++i)
+        ASSERT_EQ(s.row(i), growingRow(i)) << i;
+    expectRowsReadAtOnceAgree(s);
+
+    // Moved into another table, which goes on taking rows in its last chunk.
+    TLogStore moved;
+    moved.appendFrom(std::move(s));
+    EXPECT_EQ(s.rowCount(), 0);
+    for (qsizetype i = kRows; i < kRows + 70000; ++i)
+        moved.appendRow(growingRow(i));
+    for (qsizetype i = kRows - 70000; i < kRows + 70000; ++i)
+        ASSERT_EQ(moved.row(i), growingRow(i)) << i;
+
+    // A cleared table starts afresh.
+    moved.clear();
+    moved.appendRow(growingRow(65536));
+    EXPECT_EQ(moved.row(0), growingRow(65536));
+    EXPECT_GT(moved.memoryBytes(), 0);
 }
 
 TEST(LogStoreChangeLog, EntriesKeepTheirOrderAcrossRunsAndAppends)

@@ -9,7 +9,9 @@
 
 #include <QBuffer>
 
+#include <array>
 #include <cstring>
+#include <random>
 #include <stdexcept>
 
 using namespace varnetta::log;
@@ -123,6 +125,51 @@ TEST(TextLogInPieces, RowsAddedToATableNumberTheirChangesAfterItsRows)
         EXPECT_TRUE(a.sameContent(b)) << at;
         EXPECT_EQ(a.changeLogEntry(a.changeLogSize() - 1).position, 12);
     }
+}
+
+namespace {
+// Lines that look like rows, built from the bytes the reader treats apart:
+// every separator 1..32, NUL (part of an item), quotes anywhere, CR and LF,
+// items long enough to cross the reader's 64-byte scan windows.
+QByteArray randomRowLines(std::mt19937& random, int lines)
+{
+    static const QByteArray kAlphabet = QByteArray("ab9.,-:()") + '\0' + "\x01\x1f\"" + char(0x80) + char(0xff);
+    const auto pick = [&](int n) { return int(random() % unsigned(n)); };
+    QByteArray text = "No.\tTime\tFunction\tValue\tUnit\tSubValueA\tSubUnitA\tSubValueB\tSubUnitB\r\n";
+    for (int l = 0; l < lines; ++l) {
+        text += pick(9) == 0 ? QByteArray("NULL") : QByteArray::number(pick(100000));
+        const int items = pick(11);
+        for (int k = 0; k < items; ++k) {
+            text += QByteArray(1 + pick(3), "\t \x0b"[pick(3)]);
+            if (pick(6) == 0)
+                text += '"';
+            const int length = pick(5) == 0 ? 20 + pick(60) : pick(8);
+            for (int c = 0; c < length; ++c)
+                text += kAlphabet[pick(int(kAlphabet.size()))];
+        }
+        text += std::array<const char*, 4>{"\r\n", "\n", "\r", "\r\r\n"}[size_t(pick(4))];
+    }
+    return text;
+}
+} // namespace
+
+TEST(TextLogInPieces, LinesSplitAtOneGoReadAsLinesSplitOneByOne)
+{
+    // A block of one byte sends every line the general way; a large block
+    // splits plain lines at one go.
+    std::mt19937 random(20261210);
+    int failing = 0;
+    for (int file = 0; file < 400; ++file) {
+        const QByteArray bytes = randomRowLines(random, 1 + file % 40);
+        const auto oneByOne = readInPieces(bytes, {}, 1);
+        const auto atOneGo = readInPieces(bytes, {}, 1 << 20);
+        ASSERT_EQ(atOneGo->ok, oneByOne->ok) << file;
+        ASSERT_TRUE(atOneGo->store.sameContent(oneByOne->store)) << file;
+        failing += oneByOne->ok ? 0 : 1;
+    }
+    // Both verdicts were met.
+    EXPECT_GT(failing, 0);
+    EXPECT_LT(failing, 400);
 }
 
 TEST(TextLogInPieces, ManyChunksOfRowsJoinInFileOrder)
