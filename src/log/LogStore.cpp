@@ -7,6 +7,23 @@
 
 #include <sys/mman.h>
 
+#if defined(__SANITIZE_ADDRESS__)
+#define VARNETTA_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define VARNETTA_ASAN 1
+#endif
+#endif
+#if defined(VARNETTA_ASAN)
+#include <sanitizer/asan_interface.h>
+// The address checker sees a block's unused room as out of bounds.
+#define VARNETTA_POISON(at, bytes) ASAN_POISON_MEMORY_REGION(at, bytes)
+#define VARNETTA_UNPOISON(at, bytes) ASAN_UNPOISON_MEMORY_REGION(at, bytes)
+#else
+#define VARNETTA_POISON(at, bytes) ((void)(at), (void)(bytes))
+#define VARNETTA_UNPOISON(at, bytes) ((void)(at), (void)(bytes))
+#endif
+
 namespace varnetta::log {
 
 namespace {
@@ -133,8 +150,13 @@ public:
 #ifdef MADV_HUGEPAGE
         (void)madvise(m_base, m_size, MADV_HUGEPAGE);
 #endif
+        VARNETTA_POISON(m_base, m_size);
     }
-    ~TStoreBlock() { munmap(m_base, m_size); }
+    ~TStoreBlock()
+    {
+        VARNETTA_UNPOISON(m_base, m_size);
+        munmap(m_base, m_size);
+    }
     TStoreBlock(const TStoreBlock&) = delete;
     TStoreBlock& operator=(const TStoreBlock&) = delete;
 
@@ -148,6 +170,7 @@ public:
             return nullptr;
         char* const at = m_base + m_used;
         m_used += bytes;
+        VARNETTA_UNPOISON(at, bytes);
         return at;
     }
     // Grows the last piece handed out, which ends at `end`, in place.
@@ -156,14 +179,17 @@ public:
         bytes = roundUp(bytes);
         if (end != m_base + m_used || bytes > left())
             return false;
+        VARNETTA_UNPOISON(m_base + m_used, bytes);
         m_used += bytes;
         return true;
     }
     // Takes back [from, end) when it is the end of the last piece.
     void giveBack(const char* from, const char* end)
     {
-        if (end == m_base + m_used)
+        if (end == m_base + m_used) {
             m_used = roundUp(size_t(from - m_base));
+            VARNETTA_POISON(m_base + m_used, size_t(end - (m_base + m_used)));
+        }
     }
 
 private:
