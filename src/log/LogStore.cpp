@@ -660,6 +660,29 @@ void TLogStore::appendFrom(TLogStore&& other)
     if (byRow) {
         for (qsizetype i = 0; i < other.rowCount(); ++i)
             appendRow(other.row(i));
+    } else if (m_rowCount > 0 && other.m_rowCount > 0 && other.m_firstChunkShift == 0) {
+        // The other store's chunks move over as they are, dictionary ids
+        // translated in place; a seam says where they begin.
+        for (auto& chunk : other.m_chunks) {
+            Chunk& c = *chunk;
+            for (qsizetype i = 0; i < c.rows && !functionMap.empty(); ++i)
+                if (c.function[i] < functionMap.size())
+                    c.function[i] = functionMap[c.function[i]];
+            for (uint16_t* ids : c.unit)
+                for (qsizetype i = 0; i < c.rows && !unitMap.empty(); ++i)
+                    if (ids[i] < unitMap.size())
+                        ids[i] = unitMap[ids[i]];
+        }
+        finishChunk(*m_chunks.back());
+        const size_t chunksBefore = m_chunks.size();
+        m_seams.push_back({m_rowCount, chunksBefore});
+        for (Seam seam : other.m_seams)
+            m_seams.push_back({seam.firstRow + m_rowCount, seam.firstChunk + chunksBefore});
+        for (auto& chunk : other.m_chunks)
+            m_chunks.push_back(std::move(chunk));
+        // The last chunk is the other's, whose arena grows in its block.
+        m_block = std::move(other.m_block);
+        m_rowCount += other.m_rowCount;
     } else {
         // Whole runs of rows at a time; each chunk of the other store is
         // let go as soon as its rows are over.
@@ -734,6 +757,10 @@ void TLogStore::appendTail(TLogStore&& tail)
         appendFrom(std::move(tail));
         return;
     }
+    // The tail's seams, in this store's rows and chunks.
+    const bool merged = tail.m_firstChunkShift != 0 && !tail.m_chunks.empty();
+    for (Seam seam : tail.m_seams)
+        m_seams.push_back({seam.firstRow + m_rowCount, seam.firstChunk + m_chunks.size() - (merged ? 1 : 0)});
     auto next = tail.m_chunks.begin();
     if (tail.m_firstChunkShift != 0 && next != tail.m_chunks.end()) {
         // The seam: the tail's first chunk completes this store's last one.
@@ -763,6 +790,7 @@ void TLogStore::appendTail(TLogStore&& tail)
 void TLogStore::clear()
 {
     m_chunks.clear();
+    m_seams.clear();
     m_block.reset();
     m_nextBlockBytes = 0;
     m_firstChunkShift = 0;

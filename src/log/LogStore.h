@@ -159,11 +159,29 @@ private:
         size_t chunk;
         qsizetype local;
     };
+    // Where joined stores meet: from `firstRow` on, rows lie in whole
+    // chunks from `firstChunk` (the chunk before may be part full).
+    struct Seam
+    {
+        qsizetype firstRow = 0;
+        size_t firstChunk = 0;
+    };
     [[nodiscard]] Place locate(qsizetype row) const
     {
-        const qsizetype shifted = row + m_firstChunkShift;
-        const auto chunk = size_t(shifted / kChunkRows);
-        return {chunk, chunk == 0 ? row : shifted % kChunkRows};
+        qsizetype base = 0;
+        size_t first = 0;
+        qsizetype shift = m_firstChunkShift;
+        if (!m_seams.empty() && row >= m_seams.front().firstRow) {
+            auto seam = m_seams.end() - 1;
+            while (row < seam->firstRow)
+                --seam;
+            base = seam->firstRow;
+            first = seam->firstChunk;
+            shift = 0;
+        }
+        const qsizetype shifted = row - base + shift;
+        const auto chunk = first + size_t(shifted / kChunkRows);
+        return {chunk, chunk == first ? row - base : shifted % kChunkRows};
     }
     static constexpr qsizetype kChunkRows = qsizetype(1) << 16;
     // What a tail was made for: the base's rows and dictionary sizes.
@@ -176,7 +194,12 @@ private:
     };
 
     // Rows in the last chunk when it is not full, else 0.
-    [[nodiscard]] qsizetype lastChunkFill() const { return (m_rowCount + m_firstChunkShift) % kChunkRows; }
+    [[nodiscard]] qsizetype lastChunkFill() const
+    {
+        if (!m_seams.empty())
+            return (m_rowCount - m_seams.back().firstRow) % kChunkRows;
+        return (m_rowCount + m_firstChunkShift) % kChunkRows;
+    }
 
     Chunk& chunkForAppend();
     // A chunk whose arena is expected to take `arenaBytes`.
@@ -214,6 +237,7 @@ private:
     qsizetype m_changeCount = 0;
     // Rows the first chunk lacks (a tail's first chunk fills its base's last).
     qsizetype m_firstChunkShift = 0;
+    std::vector<Seam> m_seams;
     TailMark m_tailOf;
 };
 

@@ -229,6 +229,62 @@ TEST(TextLogInPieces, ADeviceThatCannotBeOpenedAgainIsReadInOneGo)
     EXPECT_EQ(store.rowCount(), 6);
 }
 
+TEST(StoreJoin, ATableJoinedFromPiecesGoesOnTakingRowsAndTailsAsOneTableWould)
+{
+    // Files read in pieces leave the table with seams where the pieces
+    // met; rows recorded afterwards, a log added through a tail (itself read
+    // in pieces) and more rows must all read back as appended one by one.
+    const QByteArray first = manyRows(150000);
+    const QByteArray second = manyRows(100000);
+    TLogStore expected;
+    const auto follow = [&](const TLogStore& rows) {
+        for (qsizetype i = 0; i < rows.rowCount(); ++i) {
+            expected.appendRow(rows.row(i));
+            expected.appendChange({qint32(expected.rowCount()), 0, kRowStateInserted});
+        }
+    };
+    const auto record = [](TLogStore& table, int n) {
+        for (int i = 0; i < n; ++i) {
+            TLogRow r;
+            r.ANo = i;
+            r.setText(fAFunction, i % 2 ? "Hz" : "DC V");
+            r.setText(fAValue, QByteArray::number(i * 3));
+            r.setText(fAUnit, i % 2 ? "Hz" : "mV");
+            r.rowState = kRowStateInserted;
+            table.appendRow(r);
+            table.appendChange({qint32(table.rowCount()), 0, kRowStateInserted});
+        }
+    };
+
+    // A log read in three pieces while the table took rows of its own.
+    auto table = std::make_unique<TRead>();
+    auto read = readInPieces(first, {first.size() / 3, first.size() * 2 / 3}, 1 << 16, &table->store);
+    ASSERT_TRUE(read->ok);
+    record(table->store, 1000);
+    table->store.appendTail(std::move(read->store));
+    TLogStore recorded;
+    record(recorded, 1000);
+    follow(recorded);
+    follow(readInPieces(first, {}, 1 << 20)->store);
+
+    QByteArray bytes = second;
+    QBuffer in(&bytes);
+    in.open(QIODevice::ReadOnly);
+    TLogStore tail = TLogStore::tailFor(table->store);
+    ASSERT_TRUE(ReadTextLogInPieces(in, tail, {bytes.size() / 2}, {}, 1 << 16));
+    table->store.appendTail(std::move(tail));
+    follow(readInPieces(second, {}, 1 << 20)->store);
+    record(table->store, 70000);
+    TLogStore more;
+    record(more, 70000);
+    follow(more);
+
+    ASSERT_EQ(table->store.rowCount(), expected.rowCount());
+    EXPECT_TRUE(table->store.sameContent(expected));
+    // The joined table writes what the table appended one by one writes.
+    EXPECT_EQ(TextLog(table->store, DefaultTextLogHeader()), TextLog(expected, DefaultTextLogHeader()));
+}
+
 TEST(StoreJoin, StoresWithTheirOwnDictionariesJoinAcrossChunkSeams)
 {
     // The second store knows its units and functions in another order, and
