@@ -137,6 +137,7 @@ void BM_TextLoad(benchmark::State& state)
         TLogStore store;
         if (!ReadTextLog(file, store) || store.rowCount() != kRows)
             state.SkipWithError("load failed");
+        state.counters["store_MiB"] = double(store.memoryBytes()) / double(1 << 20);
     }
 }
 BENCHMARK(BM_TextLoad)->Iterations(1)->Unit(benchmark::kMillisecond);
