@@ -306,7 +306,10 @@ std::optional<qint32> itemNumber(QByteArrayView item)
         qint32 n = 0;
         bool digits = true;
         for (const char c : item) {
-            digits = digits && c >= '0' && c <= '9';
+            if (c < '0' || c > '9') {
+                digits = false;
+                break;
+            }
             n = n * 10 + (c - '0');
         }
         if (digits)

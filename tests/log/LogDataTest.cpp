@@ -582,6 +582,13 @@ TEST(TextLogReading, FailuresKeepEarlierRowsAndNoHalfRow)
     EXPECT_EQ(tooMany.ANo(1), 2);
     EXPECT_EQ(tooMany.changeLogSize(), 2);
 
+    // A No. that is no number, high bytes and all, fails its line.
+    for (const QByteArray& no : {QByteArray(9, char(0xFF)), QByteArray("12345678x"), QByteArray("-")}) {
+        TLogStore notANumber;
+        EXPECT_FALSE(ReadTextLog("h\r\n1 a\r\n" + no + " b\r\n", notANumber)) << no.toHex().constData();
+        EXPECT_EQ(notANumber.rowCount(), 1);
+    }
+
     TLogStore nine;
     EXPECT_TRUE(ReadTextLog("h\r\n3 a b c d e f g h\r\n", nine));
     EXPECT_EQ(nine.fieldText(0, fASubUnit2), "h");
