@@ -1,7 +1,6 @@
 #include "LogStore.h"
 
 #include <algorithm>
-#include <cstdlib>
 #include <cstring>
 #include <new>
 

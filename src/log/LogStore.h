@@ -114,9 +114,12 @@ public:
     void appendRow(const TLogRowView& row);
     // Appends the rows of `other` after this store's, leaving `other` empty;
     // the change log entries of `other` follow, shifted by the rows before.
-    // Rows move a chunk's worth at a time (dictionary ids translated), so
-    // stores filled apart, e.g. by readers on several threads, join at the
-    // cost of copying their bytes once.
+    // The other store's chunks move over as they are (dictionary ids
+    // translated in place), so stores filled apart, e.g. by readers on
+    // several threads, join without copying; a tail whose first chunk is
+    // laid out to follow another store's is copied a chunk's worth at a
+    // time, and rows go one by one only when this store's dictionaries are
+    // full.
     void appendFrom(TLogStore&& other);
 
     // An empty store for rows that are to follow `base`'s: it starts with
